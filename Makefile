@@ -1,0 +1,57 @@
+# VelaRelay: `make run` and `make test` set up everything they need on Debian 12.
+
+BUILD      ?= build
+PORT       ?= 9082
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_ARGS ?=
+
+# Everything the build, the tests and `make run` use.
+PACKAGES := g++ make cmake ninja-build pkg-config qtbase5-dev libtls-dev \
+            libgtest-dev libgmock-dev openssl python3 python3-websockets
+# The fuzzers are built with clang's libFuzzer.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build test run sanitize tsan fuzz clean
+
+all: build
+
+# Installs only what is missing, so a machine that has everything is not
+# touched and does not need network access.
+deps:
+	@missing=""; \
+	for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -q && \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DVELARELAY_WERROR=ON $(CMAKE_ARGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@echo "Drive the simulated hubs from another terminal, e.g.:  $(BUILD)/bin/velasim --socket $(BUILD)/velasim.sock pen 0 1 16000 9000 1 0"
+	VELASYSTEM_SCENARIO=$(CURDIR)/sim/classroom.scenario \
+	VELASYSTEM_CONTROL=$(CURDIR)/$(BUILD)/velasim.sock \
+	  $(BUILD)/bin/velarelay --port $(PORT)
+
+# The same suite with AddressSanitizer and UndefinedBehaviorSanitizer; any
+# report fails the test that caused it.
+sanitize: deps
+	$(MAKE) test BUILD=build-asan CMAKE_ARGS='-DCMAKE_BUILD_TYPE=Debug "-DVELARELAY_SANITIZE=address;undefined"'
+
+tsan: deps
+	$(MAKE) test BUILD=build-tsan CMAKE_ARGS='-DCMAKE_BUILD_TYPE=Debug -DVELARELAY_SANITIZE=thread'
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz

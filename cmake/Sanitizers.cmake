@@ -1,0 +1,11 @@
+# Sanitizers apply to the whole build, so the relay, the hub library, the tools
+# and the tests are all instrumented alike.
+if(VELARELAY_SANITIZE)
+  list(JOIN VELARELAY_SANITIZE "," _velarelay_san)
+  add_compile_options(-fsanitize=${_velarelay_san} -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=${_velarelay_san})
+  if("undefined" IN_LIST VELARELAY_SANITIZE)
+    # A report must fail the run, not scroll by.
+    add_compile_options(-fno-sanitize-recover=all)
+  endif()
+endif()
