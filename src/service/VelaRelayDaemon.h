@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// Builds the relay's objects and connects them; lives as long as the process.
+class VelaRelayDaemon : public QObject
+{
+    Q_OBJECT
+
+public:
+    VelaRelayDaemon(const QString &port, bool debug, QObject *parent = nullptr);
+
+    void stop();
+    void pause();
+    void resume();
+
+private:
+    // Extra lines on standard error when the debug flag is on; nothing else
+    // depends on the flag.
+    void diagnostic(const QString &line) const;
+
+    QString m_port;
+    bool m_debug;
+};

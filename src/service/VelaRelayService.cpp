@@ -1,0 +1,71 @@
+#include "VelaRelayService.h"
+
+#include "VelaRelayDaemon.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStringList>
+
+VelaRelayService::VelaRelayService(int argc, char **argv)
+    : QtService<QCoreApplication>(argc, argv, QStringLiteral("Corvane VelaRelay"))
+{
+    setServiceDescription(QStringLiteral("Corvane relay client for VelaBoard's and third party devices."));
+    setServiceFlags(QtServiceBase::CanBeSuspended);
+    setStartupType(QtServiceController::AutoStartup);
+}
+
+void VelaRelayService::start()
+{
+    // The settings file and the certificate are found beside the executable,
+    // wherever the service manager starts it from.
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+
+    bool debug = false;
+    {
+        const QSettings settings(QStringLiteral("velarelay.ini"), QSettings::IniFormat);
+        m_port = settings.value(QStringLiteral("relay_port"), 9082).toString();
+        debug = settings.value(QStringLiteral("relay_debug"), false).toBool();
+    }
+
+    // The command line overrides the file. "--port" with nothing after it is
+    // ignored.
+    const QStringList arguments = QCoreApplication::arguments();
+    for (int i = 0; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("--port")) {
+            if (i + 1 < arguments.size())
+                m_port = arguments.at(i + 1);
+        } else if (arguments.at(i) == QLatin1String("--debug")) {
+            debug = true;
+        }
+    }
+
+    m_daemon = new VelaRelayDaemon(m_port, debug, application());
+    log("Started");
+}
+
+void VelaRelayService::stop()
+{
+    log("Stopped");
+    if (m_daemon)
+        m_daemon->stop();
+}
+
+void VelaRelayService::pause()
+{
+    log("Paused");
+    if (m_daemon)
+        m_daemon->pause();
+}
+
+void VelaRelayService::resume()
+{
+    log("Resumed");
+    if (m_daemon)
+        m_daemon->resume();
+}
+
+void VelaRelayService::log(const char *event)
+{
+    logMessage(QStringLiteral("VelaRelay: %1 on port %2").arg(QLatin1String(event), m_port),
+               QtServiceBase::Information);
+}
