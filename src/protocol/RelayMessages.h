@@ -1,0 +1,71 @@
+#pragma once
+
+#include "RelayRecords.h"
+
+#include <QList>
+#include <QString>
+
+// The outgoing messages, one builder per keyword. Each is a pure function of
+// its arguments and the timestamp the caller read from the clock, so a reader
+// finds every message's wire form here and tests pin whole texts.
+//
+// A message is its keyword, then "," and the timestamp (except "pen", which
+// puts the pen id first, and the keep-alive, which has none), then its fields.
+// Text marked escaped has its commas replaced by U+001F; raw text goes out as
+// it is.
+struct QuestionResponse
+{
+    int id = 0;
+    quint32 uid = 0;
+    QString name;
+    QString response;
+};
+
+namespace RelayMessages {
+
+QString keepAlive();
+QString board(qint64 ts, int pens, int touches);
+QString eraseCount(qint64 ts, int erases);
+QString hubConnection(qint64 ts);
+QString boardDisconnect(qint64 ts, int pens, int touches);
+QString hubCount(qint64 ts, int hubs);
+QString pen(qint64 ts, const PenData &data);
+QString touch(qint64 ts, const QList<TouchData> &touchData);
+QString eraser(qint64 ts, const QList<EraserData> &eraserData);
+QString questionSession(qint64 ts, bool inProgress);
+QString questionResponse(qint64 ts, const QuestionResponse &response);
+QString questionDevices(qint64 ts, const QList<QuestionDevice> &devices);
+QString allCapabilities(qint64 ts, int pens, int touches, const QuestionCapabilities &caps);
+QString boardCapabilities(qint64 ts, int pens, int touches);
+QString questionCapabilities(qint64 ts, const QuestionCapabilities &caps);
+QString error(qint64 ts, VelaRelayErrorType type);
+QString information(qint64 ts, VelaRelayInformationType type);
+QString enhancedSessionGetSessionParameters(qint64 ts, uint sessionId, uint uid, int locale);
+QString enhancedSessionGetQuestion(qint64 ts, uint sessionId, uint uid, int questionNumber);
+QString enhancedSessionMultichoiceAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
+                                         const QString &answer);
+QString enhancedSessionYesNoAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int answer);
+QString enhancedSessionTrueFalseAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int answer);
+QString enhancedSessionLikertAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int likertValue);
+QString enhancedSessionNumericAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
+                                     const QString &answer);
+QString enhancedSessionTextAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
+                                  const QString &answer, bool isValid);
+QString enhancedSessionSortInOrderAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
+                                         const QString &answer);
+QString enhancedSessionDeviceShutDown(qint64 ts, uint sessionId, uint uid);
+QString hubState(qint64 ts, uint state);
+QString enhancedSessionID(qint64 ts, uint sessionId);
+QString resetHubSessionResult(qint64 ts, uint result);
+QString registrationComplete(qint64 ts, uint value);
+QString namingSessionStatus(qint64 ts, uint status);
+QString expressionName(qint64 ts, uint uid, const QString &name);
+QString expressionDeviceRegistered(qint64 ts, const QString &text, uint uid, uint type, uint count);
+QString removeVelaDevice(qint64 ts, uint uid, uchar deviceType, bool removed);
+
+// The text of an error or information code; "UNDEFINED" for a value outside
+// the enumeration.
+QString errorText(VelaRelayErrorType type);
+QString informationText(VelaRelayInformationType type);
+
+} // namespace RelayMessages
