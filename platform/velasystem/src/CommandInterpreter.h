@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Commands.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace Velasystem {
+
+// The control commands: one table from command words to handlers, read by
+// the lookup and by "help". Runs on the library thread, one command at a
+// time.
+class CommandInterpreter
+{
+public:
+    struct Row {
+        const char *word;
+        const char *sub;  // second command word, or null
+        int least;        // fewest argument words
+        int most;         // most argument words, -1: no limit (TEXT)
+        CommandHandler handler;
+        const char *usage;
+    };
+
+    static const std::vector<Row> &table();
+
+    CommandInterpreter(Model &model, EventLoop &loop, VelaSystem &system);
+    QString execute(const QString &line);
+
+private:
+    Model &m_model;
+    EventLoop &m_loop;
+    VelaSystem &m_system;
+};
+
+} // namespace Velasystem

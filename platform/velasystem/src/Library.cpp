@@ -1,0 +1,148 @@
+#include "Library.h"
+
+#include "ControlServer.h"
+#include "HubPrivate.h"
+#include "ScenarioFile.h"
+
+#include <velasystem/EnhancedQuestionSession.h>
+#include <velasystem/Hub.h>
+
+#include <QFile>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace Velasystem {
+
+namespace {
+// The relay connects to hub and session signals from its own thread, so
+// every type they carry must be known for queued delivery. The short
+// spellings let a receiver that writes them inside the namespace connect by
+// signature too.
+void registerMetaTypes()
+{
+    qRegisterMetaType<Hub *>("Velasystem::Hub*");
+    qRegisterMetaType<Hub *>("Hub*");
+    qRegisterMetaType<EnhancedQuestionSession *>("Velasystem::EnhancedQuestionSession*");
+    qRegisterMetaType<EnhancedQuestionSession *>("EnhancedQuestionSession*");
+    qRegisterMetaType<Hub::PenEvent>("Velasystem::Hub::PenEvent");
+    qRegisterMetaType<Hub::PenEvent>("Hub::PenEvent");
+    qRegisterMetaType<Hub::YesNoResponse>("Velasystem::Hub::YesNoResponse");
+    qRegisterMetaType<Hub::YesNoResponse>("Hub::YesNoResponse");
+    qRegisterMetaType<Hub::TrueFalseResponse>("Velasystem::Hub::TrueFalseResponse");
+    qRegisterMetaType<Hub::TrueFalseResponse>("Hub::TrueFalseResponse");
+    qRegisterMetaType<Hub::TouchInfo>("Velasystem::Hub::TouchInfo");
+    qRegisterMetaType<Hub::EraserInfo>("Velasystem::Hub::EraserInfo");
+    qRegisterMetaType<QList<Hub::TouchInfo>>("QList<Velasystem::Hub::TouchInfo>");
+    qRegisterMetaType<QList<Hub::TouchInfo>>("QList<Hub::TouchInfo>");
+    qRegisterMetaType<QList<Hub::EraserInfo>>("QList<Velasystem::Hub::EraserInfo>");
+    qRegisterMetaType<QList<Hub::EraserInfo>>("QList<Hub::EraserInfo>");
+    qRegisterMetaType<Device::SubType>("Velasystem::Device::SubType");
+    qRegisterMetaType<Device::SubType>("Device::SubType");
+    qRegisterMetaType<YesNoQuestion::Answer>("Velasystem::YesNoQuestion::Answer");
+    qRegisterMetaType<YesNoQuestion::Answer>("YesNoQuestion::Answer");
+    qRegisterMetaType<TrueFalseQuestion::Answer>("Velasystem::TrueFalseQuestion::Answer");
+    qRegisterMetaType<TrueFalseQuestion::Answer>("TrueFalseQuestion::Answer");
+}
+} // namespace
+
+Model &Model::get()
+{
+    return Library::get().model();
+}
+
+EventLoop &EventLoop::get()
+{
+    return Library::get().loop();
+}
+
+Library &Library::get()
+{
+    static Library library;
+    return library;
+}
+
+Library::Library()
+    : m_interpreter(m_model, m_loop, m_system)
+{
+    registerMetaTypes();
+}
+
+Library::~Library()
+{
+    m_loop.stop();
+    m_server.reset();
+}
+
+void Library::failStart(const QString &message)
+{
+    std::fprintf(stderr, "velasystem: %s\n", qPrintable(message));
+    std::fflush(stderr);
+    std::exit(EXIT_FAILURE);
+}
+
+void Library::startThread()
+{
+    std::call_once(m_threadStarted, [this] { m_loop.start(); });
+}
+
+void Library::initialise()
+{
+    std::call_once(m_initialised, [this] {
+        startThread();
+        const QString scenario = QFile::decodeName(qgetenv("VELASYSTEM_SCENARIO"));
+        QString problem;
+        if (!scenario.isEmpty() && !loadScenario(scenario, &problem))
+            failStart(problem);
+        const QString control = QFile::decodeName(qgetenv("VELASYSTEM_CONTROL"));
+        if (control.isEmpty())
+            return;
+        bool listening = false;
+        m_loop.runAndWait([&] {
+            m_server = std::make_unique<ControlServer>(
+                m_loop, [this](const QString &line) { return m_interpreter.execute(line); });
+            listening = m_server->listen(control, &problem);
+            if (!listening)
+                m_server.reset();
+        });
+        if (!listening)
+            failStart(QStringLiteral("control socket %1: %2").arg(control, problem));
+    });
+}
+
+QString Library::execute(const QString &line)
+{
+    startThread();
+    QString reply;
+    m_loop.runAndWait([&] { reply = m_interpreter.execute(line); });
+    return reply;
+}
+
+bool Library::loadScenario(const QString &path, QString *error)
+{
+    return ScenarioFile::run(path, [this](const QString &line) { return execute(line); }, error);
+}
+
+void Library::reset()
+{
+    startThread();
+    m_loop.runAndWait([this] {
+        QList<Hub *> removed;
+        {
+            std::lock_guard<std::mutex> lock(m_model.mutex);
+            removed = m_model.hubs();
+            for (Hub *hub : removed)
+                m_model.disconnectHub(hub);
+            m_model.closeRegistration();
+            m_model.closeNaming();
+            m_model.autoAnswer.disable();
+            m_model.faults.clear();
+        }
+        for (Hub *hub : removed)
+            emit m_system.hubDisconnected(hub);
+        std::lock_guard<std::mutex> lock(m_model.mutex);
+        m_model.journal.clear();
+    });
+}
+
+} // namespace Velasystem
