@@ -1,0 +1,336 @@
+#include "VelaSystemClient.h"
+
+#include "RelayIntelligenceManager.h"
+
+#include <velasystem/VelaSystem.h>
+
+#include <chrono>
+
+using Velasystem::Hub;
+
+namespace {
+
+qint64 monotonicMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+constexpr int VotingHubType = 2;
+
+} // namespace
+
+VelaSystemClient::VelaSystemClient(Clock clock, int keepAliveTimeoutMs)
+    : m_system(Velasystem::VelaSystem::instance()), m_hubs(m_system), m_clock(clock ? clock : monotonicMs),
+      m_supervisor(new RelayIntelligenceManager(keepAliveTimeoutMs))
+{
+    registerRelayMetaTypes();
+    m_supervisor->setParent(this);
+    m_system->initialise();
+
+    connect(m_system, &Velasystem::VelaSystem::newHubConnected, this, &VelaSystemClient::onHubConnected);
+    connect(m_system, &Velasystem::VelaSystem::hubDisconnected, this, &VelaSystemClient::onHubDisconnected);
+    connect(m_supervisor, &RelayIntelligenceManager::changeReportMode, this,
+            &VelaSystemClient::onIntelligenceManagerReportMode);
+    connect(m_supervisor, &RelayIntelligenceManager::clientUnresponsive, this,
+            &VelaSystemClient::onClientUnresponsive);
+
+    setScreenSize(0, 0);
+    setWindowPosition(0, 0, 0, 0);
+    m_numConnections = 0;
+    for (Hub *hub : m_hubs.hubs())
+        onHubConnected(hub);
+}
+
+VelaSystemClient::~VelaSystemClient()
+{
+    // The library outlives the adapter; nothing of it may call back here.
+    disconnect(m_system, nullptr, this, nullptr);
+    for (Hub *hub : m_hubs.hubs())
+        disconnect(hub, nullptr, this, nullptr);
+    if (m_enhancedSession)
+        disconnectEnhancedSession(m_enhancedSession);
+}
+
+// Hubs --------------------------------------------------------------------
+
+void VelaSystemClient::onHubConnected(Hub *hub)
+{
+    if (hub->getHubType() == VotingHubType)
+        m_votingHub = hub;
+
+    // A hub announced again must not deliver its events twice.
+    const auto unique = static_cast<Qt::ConnectionType>(Qt::DirectConnection | Qt::UniqueConnection);
+    connect(hub, &Hub::multichoiceSessionResponse, this, &VelaSystemClient::stringResponseReceived, unique);
+    connect(hub, &Hub::yesNoSessionResponse, this, &VelaSystemClient::yesNoReceived, unique);
+    connect(hub, &Hub::trueFalseSessionResponse, this, &VelaSystemClient::trueFalseReceived, unique);
+    connect(hub, &Hub::likertSessionResponse, this, &VelaSystemClient::likertScaleReceived, unique);
+    connect(hub, &Hub::numericSessionResponse, this, &VelaSystemClient::stringResponseReceived, unique);
+    connect(hub, &Hub::textSessionResponse, this, &VelaSystemClient::stringResponseReceived, unique);
+    connect(hub, &Hub::sortInOrderSessionResponse, this, &VelaSystemClient::stringResponseReceived, unique);
+
+    addDevices(hub);
+    if (hub->isVirtualHub())
+        return;
+
+    if (hub->getNumPensSupported() != 0 || hub->isTouchEnabled()) {
+        queryPenAndTouchCount();
+        queryErasesCount();
+    } else {
+        emit hubConnected();
+    }
+    emit queryCapabilities();
+
+    connect(hub, &Hub::penEventReceived, this, &VelaSystemClient::onPenEventReceived, Qt::UniqueConnection);
+    connect(hub, &Hub::touchEventReceived, this, &VelaSystemClient::onTouchEventReceived, Qt::UniqueConnection);
+    connect(hub, &Hub::eraserEventReceived, this, &VelaSystemClient::onEraserEventReceived, Qt::UniqueConnection);
+}
+
+void VelaSystemClient::onHubDisconnected(Hub *hub)
+{
+    const int pens = hub->getNumPensSupported();
+    const int touches = hub->getNumTouchesSupported();
+    if (pens != 0 || touches != 0)
+        emit boardDisconnected(pens, touches);
+    emit queryCapabilities();
+
+    // Nothing may address a hub that has gone: the voting role passes to
+    // another connected voting hub, if there is one, and the sessions the
+    // hub ran are forgotten.
+    forgetSessionsOf(hub);
+    if (m_votingHub == hub) {
+        m_votingHub = nullptr;
+        for (Hub *other : m_hubs.hubs()) {
+            if (other != hub && other->getHubType() == VotingHubType)
+                m_votingHub = other;
+        }
+    }
+}
+
+// Counts and capabilities -----------------------------------------------
+
+void VelaSystemClient::queryPenAndTouchCount()
+{
+    emit penAndTouchCount(m_hubs.maxPens(), m_hubs.maxTouches());
+}
+
+void VelaSystemClient::queryErasesCount()
+{
+    emit erasesCount(m_hubs.maxErasers());
+}
+
+void VelaSystemClient::queryHubCount()
+{
+    emit hubCount(m_hubs.hubs().size());
+}
+
+QuestionCapabilities VelaSystemClient::capabilities() const
+{
+    QuestionCapabilities c;
+    bool voting = false;
+    for (const Hub *hub : m_hubs.hubs()) {
+        if (hub->getNumPensSupported() == 0 && !hub->isTouchEnabled()) {
+            voting = true;
+            break;
+        }
+    }
+    if (!voting)
+        return c;
+    c.multipleChoice = c.sortInOrder = c.likert = c.yesNo = c.trueFalse = c.numeric = c.text = true;
+    int k = 0;
+    for (int *number : {&c.multipleChoiceMinOptions, &c.multipleChoiceMaxOptions, &c.multipleChoiceMinResponses,
+                        &c.multipleChoiceMaxResponses, &c.sortInOrderMinOptions, &c.sortInOrderMaxOptions,
+                        &c.sortInOrderMinResponses, &c.sortInOrderMaxResponses, &c.likertMinScale,
+                        &c.likertMaxScale})
+        *number = HubGroup::capabilityValue(k++);
+    c.yesNoDontKnow = HubGroup::capabilityValue(10) != 0;
+    c.trueFalseDontKnow = HubGroup::capabilityValue(11) != 0;
+    return c;
+}
+
+void VelaSystemClient::getAllCapabilities()
+{
+    emit allCapabilities(m_hubs.maxPens(), m_hubs.maxTouches(), capabilities());
+}
+
+void VelaSystemClient::getBoardCapabilities()
+{
+    emit boardCapabilities(m_hubs.maxPens(), m_hubs.maxTouches());
+}
+
+void VelaSystemClient::getQuestionCapabilities()
+{
+    emit questionCapabilities(capabilities());
+}
+
+void VelaSystemClient::setCapabilitiesMode(int mode)
+{
+    m_capabilitiesMode = mode;
+}
+
+void VelaSystemClient::sendCapabilities()
+{
+    if (m_capabilitiesMode == 0)
+        getAllCapabilities();
+    else if (m_capabilitiesMode == 2)
+        getQuestionCapabilities();
+    else
+        getBoardCapabilities();
+}
+
+// Report modes, supervision and the client's window ------------------------
+
+void VelaSystemClient::setPenPrivate(bool isPrivate, int penId)
+{
+    m_penPrivate = isPrivate;
+    if (penId == 0)
+        m_hubs.setAllPensMode(isPrivate);
+    else
+        m_hubs.setPenMode(isPrivate, penId);
+}
+
+void VelaSystemClient::setTouchPrivate(bool isPrivate)
+{
+    m_touchPrivate = isPrivate;
+    m_hubs.setTouchMode(isPrivate);
+}
+
+void VelaSystemClient::setErasePrivate(bool isPrivate)
+{
+    m_erasePrivate = isPrivate;
+    m_hubs.setEraseMode(isPrivate);
+}
+
+void VelaSystemClient::setScreenSize(int width, int height)
+{
+    m_input.setScreenSize(width, height);
+}
+
+void VelaSystemClient::setWindowPosition(int x, int y, int width, int height)
+{
+    m_input.setWindow(x, y, width, height);
+}
+
+void VelaSystemClient::setIntelligence(bool enabled) { m_supervisor->setEnabled(enabled); }
+void VelaSystemClient::setFocus(bool hasFocus) { m_supervisor->setFocus(hasFocus); }
+void VelaSystemClient::keepAlive() { m_supervisor->keepAlive(); }
+
+void VelaSystemClient::onIntelligenceManagerReportMode(BoardReportType type)
+{
+    const bool isPrivate = type != REPORT_NATIVE;
+    m_hubs.setAllPensMode(isPrivate);
+    m_hubs.setTouchMode(isPrivate);
+}
+
+void VelaSystemClient::onClientUnresponsive()
+{
+    emit error(CLIENT_UNRESPONSIVE);
+}
+
+void VelaSystemClient::focusLost()
+{
+    m_hubs.setAllPensMode(false);
+    m_hubs.setTouchMode(false);
+    emit information(FOCUS_LOST);
+}
+
+// Board input -------------------------------------------------------------
+
+void VelaSystemClient::onPenEventReceived(Hub *, Hub::PenEvent, quint8 id, int x, int y, bool tip, bool barrel)
+{
+    if (m_numConnections == 0)
+        return;
+    std::unique_lock<std::timed_mutex> lock(m_penLock, std::chrono::milliseconds(1000));
+    if (!lock.owns_lock())
+        return;
+    switch (m_input.pen(id, x, y, tip, m_penPrivate, m_clock())) {
+    case BoardInputFilter::Verdict::Forward:
+        emit pen(PenData{id, x, y, tip, barrel});
+        break;
+    case BoardInputFilter::Verdict::FocusLost:
+        focusLost();
+        break;
+    case BoardInputFilter::Verdict::Drop:
+        break;
+    }
+}
+
+void VelaSystemClient::onTouchEventReceived(Hub *, const QList<Hub::TouchInfo> &points)
+{
+    if (m_numConnections == 0)
+        return;
+    QVector<BoardInputFilter::Contact> contacts;
+    contacts.reserve(points.size());
+    for (const Hub::TouchInfo &p : points)
+        contacts.append({p.id, p.x, p.y, 0, 0, p.pressed});
+    const BoardInputFilter::Batch batch = m_input.touch(contacts, m_touchPrivate, m_clock());
+    if (batch.focusLost)
+        focusLost();
+    if (batch.forwarded.isEmpty())
+        return;
+    QList<TouchData> touchData;
+    touchData.reserve(batch.forwarded.size());
+    for (int i : batch.forwarded) {
+        const Hub::TouchInfo &p = points.at(i);
+        touchData.append(TouchData{p.id, p.x, p.y, static_cast<unsigned char>(p.pressed)});
+    }
+    emit touch(touchData);
+}
+
+void VelaSystemClient::onEraserEventReceived(Hub *, const QList<Hub::EraserInfo> &erasers)
+{
+    if (m_numConnections == 0)
+        return;
+    QVector<BoardInputFilter::Contact> contacts;
+    contacts.reserve(erasers.size());
+    for (const Hub::EraserInfo &e : erasers)
+        contacts.append({e.id, e.x, e.y, e.width, e.height, e.pressed});
+    const BoardInputFilter::Batch batch = m_input.eraser(contacts, m_clock());
+    if (batch.forwarded.isEmpty())
+        return;
+    QList<EraserData> eraserData;
+    eraserData.reserve(batch.forwarded.size());
+    for (int i : batch.forwarded) {
+        const Hub::EraserInfo &e = erasers.at(i);
+        eraserData.append(EraserData{e.id, e.x, e.y, e.width, e.height, static_cast<unsigned char>(e.pressed)});
+    }
+    emit eraser(eraserData);
+}
+
+// The voting hub ------------------------------------------------------------
+
+void VelaSystemClient::changeBacklight(int a, int b)
+{
+    if (m_votingHub)
+        m_votingHub->setBacklight(static_cast<quint8>(a), static_cast<quint8>(b));
+}
+
+void VelaSystemClient::getState()
+{
+    if (m_votingHub)
+        emit sendHubState(static_cast<uint>(m_votingHub->getHubState()));
+}
+
+void VelaSystemClient::resetSession()
+{
+    if (!m_votingHub)
+        return;
+    if (m_votingHub->resetHubSession()) {
+        m_questionInProgress = false;
+        emit sendResetHubSessionResult(1);
+    } else {
+        emit sendResetHubSessionResult(0);
+    }
+}
+
+void VelaSystemClient::setNumConnections(int numConnections)
+{
+    m_numConnections = numConnections;
+    if (numConnections != 0)
+        return;
+    // Nobody is left to follow the sessions.
+    stopEnhancedSession();
+    endRegistration();
+    stopExpressionNamingSession();
+    stopStudentNaming();
+}

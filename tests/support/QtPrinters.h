@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <ostream>
+
+// Readable GoogleTest failure messages for Qt's text types.
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+inline void PrintTo(const QStringList &list, std::ostream *out)
+{
+    *out << '[';
+    for (int i = 0; i < list.size(); ++i) {
+        *out << (i ? ", " : "");
+        PrintTo(list.at(i), out);
+    }
+    *out << ']';
+}
