@@ -42,6 +42,7 @@ Libressl_server::Libressl_server(QObject *parent)
     : QObject(parent)
     , m_handshakeTimeout(Libressl_socket::kDefaultHandshakeTimeout.count())
 {
+    qRegisterMetaType<Libressl_socket *>("Libressl_socket*");
 }
 
 Libressl_server::~Libressl_server()

@@ -70,6 +70,11 @@ signals:
     // Emitted on the accept thread once the socket listens.
     void listening(quint16 port);
 
+private slots:
+    // A connection released by both sides arrives here, queued on this
+    // object's thread behind every signal it emitted.
+    void handOver(Libressl_socket *socket) { scheduleDelete(socket); }
+
 protected:
     // Called on the accept thread for every accepted connection: returns a new
     // connection that owns ctx and fd, or nullptr to refuse it.

@@ -39,10 +39,7 @@ Libressl_socket::Libressl_socket(Libressl_server *owner, struct tls *ctx, int fd
 
 Libressl_socket::~Libressl_socket()
 {
-    if (m_thread.joinable()) {
-        request(CloseRequested);
-        m_thread.join();
-    }
+    stop();
     if (m_tls != nullptr)
         tls_free(m_tls);
     if (m_fd >= 0)
@@ -53,6 +50,9 @@ Libressl_socket::~Libressl_socket()
 
 void Libressl_socket::start()
 {
+    // The thread object is written here, on the accept thread, and taken by
+    // stop() on another one: both under the lock.
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_thread.joinable() || m_ended.load())
         return;
     m_thread = std::thread(&Libressl_socket::run, this);
@@ -67,8 +67,15 @@ void Libressl_socket::close()
 void Libressl_socket::stop()
 {
     request(CloseRequested);
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
-        m_thread.join();
+    std::thread thread;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_thread.get_id() == std::this_thread::get_id())
+            return;
+        thread.swap(m_thread);
+    }
+    if (thread.joinable())
+        thread.join();
 }
 
 bool Libressl_socket::write(const char *data, std::size_t size)
@@ -150,8 +157,7 @@ void Libressl_socket::releaseShare(bool ownerRelease)
         return;
     // Queued on the owner's thread, so it arrives after every signal this
     // connection emitted, websocket_disconnected included.
-    Libressl_server *owner = m_owner;
-    QMetaObject::invokeMethod(owner, [owner, this] { owner->scheduleDelete(this); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(m_owner, "handOver", Qt::QueuedConnection, Q_ARG(Libressl_socket *, this));
 }
 
 bool Libressl_socket::handshake()

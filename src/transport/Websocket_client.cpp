@@ -14,7 +14,10 @@ constexpr std::uint16_t kMessageTooBig = 1009;
 Websocket_client::Websocket_client(Libressl_server *owner, struct tls *ctx, int fd, QObject *parent)
     : Libressl_socket(owner, ctx, fd, parent)
 {
-    // The signals cross threads with their arguments copied.
+}
+
+void Websocket_client::registerMetaTypes()
+{
     qRegisterMetaType<std::string>("std::string");
     qRegisterMetaType<Websocket_client *>("Websocket_client*");
 }

@@ -30,6 +30,11 @@ public:
 
     // Encodes one text frame and queues it; any thread, never blocks.
     bool send(const std::string &text);
+    // The signals cross threads with their arguments copied, so their types
+    // are registered: by Websocket_server's constructor, on the owner's thread,
+    // as Qt's type registry is best not written from connection threads.
+    static void registerMetaTypes();
+
     // Before start(): how long the upgrade may take after the TLS handshake.
     void setUpgradeTimeout(std::chrono::milliseconds timeout) { m_upgradeTimeout = timeout; }
 

@@ -9,8 +9,5 @@ class Websocket_server : public Libressl_server
     Q_OBJECT
 
 public:
-    explicit Websocket_server(QObject *parent = nullptr)
-        : Libressl_server(parent)
-    {
-    }
+    explicit Websocket_server(QObject *parent = nullptr);
 };
