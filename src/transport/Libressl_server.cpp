@@ -255,6 +255,12 @@ void Libressl_server::acceptOne(int listenFd)
         ::close(fd);
         return;
     }
+    if (!socket->canBeWoken()) {
+        // Without its wake-up descriptor no stop request or output would reach
+        // the connection's thread in time; it owns ctx and fd and frees them.
+        delete socket;
+        return;
+    }
     // The owner's thread is the one that calls close() and write() on it.
     socket->moveToThread(thread());
     socket->setHandshakeTimeout(std::chrono::milliseconds(m_handshakeTimeout.load()));

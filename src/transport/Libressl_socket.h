@@ -57,6 +57,8 @@ public:
     std::size_t queuedBytes() const;
     bool hasEnded() const { return m_ended.load(); }
     int socketDescriptor() const { return m_fd; }
+    // False when the wake-up descriptor could not be made (descriptors ran out).
+    bool canBeWoken() const { return m_wakeFd >= 0; }
 
     // Before start(): the bound on the TLS handshake.
     void setHandshakeTimeout(std::chrono::milliseconds timeout) { m_handshakeTimeout = timeout; }
