@@ -53,5 +53,21 @@ sanitize: deps
 tsan: deps
 	$(MAKE) test BUILD=build-tsan CMAKE_ARGS='-DCMAKE_BUILD_TYPE=Debug -DVELARELAY_SANITIZE=thread'
 
+# Each parser fuzzed for FUZZ_SECONDS with ASan and UBSan; the corpus grows in
+# fuzz/corpus-* between runs. Needs clang, installed here when missing.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := http_parser websocket_decoder
+
+fuzz:
+	$(MAKE) deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVELARELAY_WERROR=ON -DVELARELAY_TESTS=OFF -DVELARELAY_FUZZ=ON "-DVELARELAY_SANITIZE=address;undefined"
+	cmake --build build-fuzz -j $(JOBS) --target $(addprefix velarelay_fuzz_,$(FUZZ_TARGETS))
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p fuzz/corpus-$$t && \
+	  build-fuzz/bin/velarelay_fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    fuzz/corpus-$$t fuzz/seeds/$$t || exit 1; \
+	done
+
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

@@ -1,0 +1,49 @@
+#include "Websocket_decoder.h"
+
+#include <cstdlib>
+
+namespace {
+
+bool sameEvents(const std::vector<Websocket_event> &a, const std::vector<Websocket_event> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].type != b[i].type || a[i].payload != b[i].payload || a[i].closeCode != b[i].closeCode)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// Decodes the input whole and cut in three at places the first two bytes
+// choose: both must give the same events, and no message may pass the bound.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    const char *bytes = reinterpret_cast<const char *>(data + 2);
+    const std::size_t length = size - 2;
+    std::size_t first = data[0] % (length + 1);
+    std::size_t second = data[1] % (length + 1);
+    if (first > second)
+        std::swap(first, second);
+
+    Websocket_decoder whole;
+    const std::vector<Websocket_event> expected = whole.decode(bytes, length);
+
+    Websocket_decoder pieces;
+    std::vector<Websocket_event> events = pieces.decode(bytes, first);
+    for (const auto &[from, to] : {std::pair{first, second}, std::pair{second, length}}) {
+        const auto more = pieces.decode(bytes + from, to - from);
+        events.insert(events.end(), more.begin(), more.end());
+    }
+    if (!sameEvents(expected, events))
+        std::abort();
+    for (const Websocket_event &event : events) {
+        if (event.payload.size() > Websocket_decoder::kMaxMessageBytes)
+            std::abort();
+    }
+    return 0;
+}

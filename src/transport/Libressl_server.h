@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QObject>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+struct tls;
+struct tls_config;
+class Libressl_socket;
+
+// A TLS server on one IPv4 address. An accept thread sets up TLS, binds,
+// listens and accepts; each accepted connection becomes a Libressl_socket
+// (through createSocket) that does its own TLS handshake on its own thread.
+// A clean-up thread destroys the connections their owner has released.
+//
+// TLS versions: the protocol keyword "secure", which this libtls reads as
+// TLS 1.2 and TLS 1.3. The cipher list restricts the TLS 1.2 suites to four
+// ECDHE AES-256 ones.
+class Libressl_server : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kDefaultMaxConnections = 128;
+
+    explicit Libressl_server(QObject *parent = nullptr);
+    // Stops both threads and destroys every connection that is left.
+    ~Libressl_server() override;
+
+    Libressl_server(const Libressl_server &) = delete;
+    Libressl_server &operator=(const Libressl_server &) = delete;
+
+    // Read when the accept thread starts.
+    void setCertificateFile(const std::string &path);
+    void setKeyFile(const std::string &path);
+    // Connections past this many open ones are refused at once.
+    void setMaxConnections(int count) { m_maxConnections.store(count); }
+    int maxConnections() const { return m_maxConnections.load(); }
+    // Given to each new connection.
+    void setHandshakeTimeout(std::chrono::milliseconds timeout) { m_handshakeTimeout.store(timeout.count()); }
+
+    // Returns at once; set-up happens on the accept thread, and a set-up
+    // failure prints its line and ends the process with status 1. A second
+    // call while running does nothing. Port 0 picks a free port.
+    void start(const std::string &address, std::uint16_t port);
+    // Ends accepting and destroys every connection, as the destructor does. A
+    // derived class whose createSocket uses its own members calls this first
+    // in its destructor, so no connection is created while it is half gone.
+    void shutdown();
+
+    // The port listened on, 0 until listening.
+    std::uint16_t serverPort() const { return m_boundPort.load(); }
+    // Waits until the server listens; false after timeout.
+    bool waitUntilListening(std::chrono::milliseconds timeout);
+    // Connection objects not yet destroyed.
+    int connectionCount() const;
+
+    // Hands a released connection to the clean-up thread; a pointer already
+    // queued, or not one of ours, is ignored. Connections call this themselves.
+    void scheduleDelete(Libressl_socket *socket);
+
+signals:
+    // Emitted on the accept thread once the socket listens.
+    void listening(quint16 port);
+
+private slots:
+    // A connection released by both sides arrives here, queued on this
+    // object's thread behind every signal it emitted.
+    void handOver(Libressl_socket *socket) { scheduleDelete(socket); }
+
+protected:
+    // Called on the accept thread for every accepted connection: returns a new
+    // connection that owns ctx and fd, or nullptr to refuse it.
+    virtual Libressl_socket *createSocket(struct tls *ctx, int fd) = 0;
+
+private:
+    void acceptLoop();
+    void cleanupLoop();
+    bool configureTls();
+    int openListeningSocket();
+    void acceptOne(int listenFd);
+    bool waitForWake(int listenFd, int timeoutMs);
+
+    std::string m_address;
+    std::uint16_t m_port = 0;
+    std::string m_certificateFile;
+    std::string m_keyFile;
+    std::thread m_acceptThread;
+    std::thread m_cleanupThread;
+    int m_wakeFd = -1;
+    struct tls *m_tls = nullptr;
+    struct tls_config *m_config = nullptr;
+    std::atomic<int> m_maxConnections{kDefaultMaxConnections};
+    std::atomic<std::chrono::milliseconds::rep> m_handshakeTimeout;
+    std::atomic<std::uint16_t> m_boundPort{0};
+
+    // Guarded by m_mutex.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_condition;
+    std::set<Libressl_socket *> m_connections;
+    std::set<Libressl_socket *> m_deletionQueue;
+    bool m_stopping = false;
+};

@@ -1,0 +1,301 @@
+#include "Libressl_socket.h"
+
+#include "Libressl_server.h"
+#include "Transport_output.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <tls.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// One TLS record holds at most 16 KiB of plaintext.
+constexpr std::size_t kReadChunk = 16 * 1024;
+
+int pollTimeout(std::chrono::steady_clock::time_point deadline)
+{
+    if (deadline == std::chrono::steady_clock::time_point::max())
+        return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, 24 * 3600 * 1000));
+}
+
+} // namespace
+
+Libressl_socket::Libressl_socket(Libressl_server *owner, struct tls *ctx, int fd, QObject *parent)
+    : QObject(parent)
+    , m_owner(owner)
+    , m_tls(ctx)
+    , m_fd(fd)
+    , m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+    if (m_wakeFd < 0)
+        printTransportLine("eventfd error");
+}
+
+Libressl_socket::~Libressl_socket()
+{
+    stop();
+    if (m_tls != nullptr)
+        tls_free(m_tls);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+}
+
+void Libressl_socket::start()
+{
+    // The thread object is written here, on the accept thread, and taken by
+    // stop() on another one: both under the lock.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_thread.joinable() || m_ended.load())
+        return;
+    m_thread = std::thread(&Libressl_socket::run, this);
+}
+
+void Libressl_socket::close()
+{
+    request(CloseRequested);
+    releaseShare(true);
+}
+
+void Libressl_socket::stop()
+{
+    request(CloseRequested);
+    std::thread thread;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_thread.get_id() == std::this_thread::get_id())
+            return;
+        thread.swap(m_thread);
+    }
+    if (thread.joinable())
+        thread.join();
+}
+
+bool Libressl_socket::write(const char *data, std::size_t size)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_writeClosed)
+            return false;
+        if (m_unsent + size > kMaxQueuedBytes) {
+            // The peer does not read: drop it rather than let it hold memory
+            // or ever send part of a frame.
+            m_writeClosed = true;
+            m_queue.clear();
+            m_queue.shrink_to_fit();
+            m_requests.fetch_or(AbortRequested);
+            printTransportLine("write queue full: client dropped");
+        } else {
+            m_queue.append(data, size);
+            m_unsent += size;
+        }
+    }
+    wake();
+    return (m_requests.load() & AbortRequested) == 0;
+}
+
+std::size_t Libressl_socket::queuedBytes() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_unsent;
+}
+
+void Libressl_socket::setDeadline(std::chrono::milliseconds fromNow)
+{
+    m_deadline = fromNow.count() > 0 ? Clock::now() + fromNow : Clock::time_point::max();
+}
+
+void Libressl_socket::request(Request what)
+{
+    m_requests.fetch_or(what);
+    wake();
+}
+
+void Libressl_socket::wake()
+{
+    const std::uint64_t one = 1;
+    if (m_wakeFd >= 0 && ::write(m_wakeFd, &one, sizeof one) < 0) {
+        // The counter is already non-zero: the thread will wake anyway.
+    }
+}
+
+void Libressl_socket::run()
+{
+    if (handshake()) {
+        onConnected();
+        serve();
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_writeClosed = true;
+    }
+    m_ended.store(true);
+    onDisconnected();
+    releaseShare(false);
+    // Nothing may touch this object past this point: it may be destroyed.
+}
+
+void Libressl_socket::releaseShare(bool ownerRelease)
+{
+    bool handOver = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        bool &mine = ownerRelease ? m_released : m_loopEnded;
+        if (mine)
+            return;
+        mine = true;
+        handOver = m_released && m_loopEnded;
+    }
+    if (!handOver || m_owner == nullptr)
+        return;
+    // Queued on the owner's thread, so it arrives after every signal this
+    // connection emitted, websocket_disconnected included.
+    QMetaObject::invokeMethod(m_owner, "handOver", Qt::QueuedConnection, Q_ARG(Libressl_socket *, this));
+}
+
+bool Libressl_socket::handshake()
+{
+    const Clock::time_point deadline = Clock::now() + m_handshakeTimeout;
+    for (;;) {
+        const int result = tls_handshake(m_tls);
+        if (result == 0)
+            return true;
+        if (m_requests.load() != 0)
+            return false;
+        if ((result != TLS_WANT_POLLIN && result != TLS_WANT_POLLOUT)
+            || !waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline)) {
+            if (m_requests.load() == 0)
+                printTransportLine("tls_handshake error");
+            return false;
+        }
+    }
+}
+
+void Libressl_socket::serve()
+{
+    for (;;) {
+        const int requests = m_requests.load();
+        if ((requests & AbortRequested) != 0)
+            return;
+        if ((requests & CloseRequested) != 0 || m_finishing) {
+            farewell();
+            return;
+        }
+        m_wantWritable = false;
+        if (flushOutput() == Io::Failed || readInput() == Io::Failed)
+            return;
+        if (m_finishing)
+            continue;
+        if (!waitForSocket(static_cast<short>(POLLIN | (m_wantWritable ? POLLOUT : 0)), m_deadline)
+            && m_requests.load() == 0) {
+            return; // deadline passed or poll failed
+        }
+    }
+}
+
+void Libressl_socket::farewell()
+{
+    if ((m_requests.load() & CloseRequested) != 0 && !m_finishing)
+        onClosing();
+    const Clock::time_point deadline = Clock::now() + kFarewellTimeout;
+    for (;;) {
+        m_wantWritable = false;
+        const Io io = flushOutput();
+        if (io == Io::Failed || (m_requests.load() & AbortRequested) != 0)
+            return;
+        if (io == Io::Done)
+            break;
+        if (!waitForSocket(m_wantWritable ? POLLOUT : POLLIN, deadline))
+            return;
+    }
+    for (;;) {
+        const int result = tls_close(m_tls);
+        if ((result != TLS_WANT_POLLIN && result != TLS_WANT_POLLOUT)
+            || !waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline)) {
+            return;
+        }
+    }
+}
+
+Libressl_socket::Io Libressl_socket::flushOutput()
+{
+    for (;;) {
+        if (m_sendOffset == m_sending.size()) {
+            m_sending.clear();
+            m_sendOffset = 0;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            // Everything queued leaves together: several frames in one write.
+            m_sending.swap(m_queue);
+            if (m_sending.empty())
+                return Io::Done;
+        }
+        // libtls wants a write that could not finish repeated with the same
+        // bytes; the buffer does not change until it is all written.
+        const ssize_t written = tls_write(m_tls, m_sending.data() + m_sendOffset, m_sending.size() - m_sendOffset);
+        if (written > 0) {
+            m_sendOffset += static_cast<std::size_t>(written);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_unsent -= std::min(m_unsent, static_cast<std::size_t>(written));
+            continue;
+        }
+        if (written == TLS_WANT_POLLOUT) {
+            m_wantWritable = true;
+            return Io::Blocked;
+        }
+        if (written == TLS_WANT_POLLIN)
+            return Io::Blocked;
+        return Io::Failed;
+    }
+}
+
+Libressl_socket::Io Libressl_socket::readInput()
+{
+    char buffer[kReadChunk];
+    // Read until libtls wants the socket again, so bytes it has already
+    // decrypted are handled now, not when more data arrives.
+    while (m_requests.load() == 0 && !m_finishing) {
+        const ssize_t received = tls_read(m_tls, buffer, sizeof buffer);
+        if (received > 0) {
+            onReadyRead(buffer, static_cast<std::size_t>(received));
+            continue;
+        }
+        if (received == TLS_WANT_POLLIN)
+            return Io::Blocked;
+        if (received == TLS_WANT_POLLOUT) {
+            m_wantWritable = true;
+            return Io::Blocked;
+        }
+        if (received < 0)
+            printTransportLine("TLS_READ ERROR");
+        return Io::Failed; // 0: the peer closed the connection
+    }
+    return Io::Done;
+}
+
+bool Libressl_socket::waitForSocket(short events, Clock::time_point deadline)
+{
+    pollfd fds[2] = {{m_fd, events, 0}, {m_wakeFd, POLLIN, 0}};
+    for (;;) {
+        const int ready = ::poll(fds, m_wakeFd >= 0 ? 2 : 1, pollTimeout(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        if ((fds[1].revents & POLLIN) != 0) {
+            std::uint64_t count = 0;
+            if (::read(m_wakeFd, &count, sizeof count) < 0) {
+                // Already drained.
+            }
+            // A wake-up: new output to send, or a request to look at.
+            return true;
+        }
+        return true;
+    }
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QObject>
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <thread>
+
+struct tls;
+class Libressl_server;
+
+// One accepted TLS connection, served by a thread of its own. That thread is
+// the only one that touches the TLS context and the socket: it does the TLS
+// handshake, reads and hands the decrypted bytes to onReadyRead, and writes
+// what other threads queued with write().
+//
+// Lifetime: the object is destroyed by its owner's clean-up thread once both
+// its loop has ended and the owner has released it with close(). The hand-over
+// travels through the owner's event queue, behind every signal the connection
+// emitted, so a receiver on the owner's thread may still call close() on a
+// pointer it got from a signal.
+class Libressl_socket : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::size_t kMaxQueuedBytes = 4 * 1024 * 1024;
+    static constexpr std::chrono::milliseconds kDefaultHandshakeTimeout{5000};
+    // How long the queued output and the TLS close may take when a connection ends in order.
+    static constexpr std::chrono::milliseconds kFarewellTimeout{1000};
+
+    // Takes ownership of ctx and fd (a non-blocking socket).
+    Libressl_socket(Libressl_server *owner, struct tls *ctx, int fd, QObject *parent = nullptr);
+    ~Libressl_socket() override;
+
+    Libressl_socket(const Libressl_socket &) = delete;
+    Libressl_socket &operator=(const Libressl_socket &) = delete;
+
+    // Starts the connection thread; called once, by the server's accept thread.
+    void start();
+    // The owner's release, on the owner's thread only; later calls do nothing.
+    // The connection says goodbye (onClosing), sends what is queued and ends.
+    void close();
+    // Asks the loop to end in order and waits for the thread. For the server's
+    // clean-up; never from the connection thread.
+    void stop();
+    // Queues whole bytes for sending, from any thread; never blocks. False when
+    // the connection is ending, or when the bytes would pass kMaxQueuedBytes of
+    // unsent data: the connection is then dropped.
+    bool write(const char *data, std::size_t size);
+    bool write(const std::string &bytes) { return write(bytes.data(), bytes.size()); }
+
+    // Unsent bytes, queued or in the middle of a write.
+    std::size_t queuedBytes() const;
+    bool hasEnded() const { return m_ended.load(); }
+    int socketDescriptor() const { return m_fd; }
+    // False when the wake-up descriptor could not be made (descriptors ran out).
+    bool canBeWoken() const { return m_wakeFd >= 0; }
+
+    // Before start(): the bound on the TLS handshake.
+    void setHandshakeTimeout(std::chrono::milliseconds timeout) { m_handshakeTimeout = timeout; }
+
+protected:
+    // All hooks run on the connection thread.
+    // The TLS handshake succeeded.
+    virtual void onConnected() = 0;
+    // Decrypted bytes arrived.
+    virtual void onReadyRead(const char *data, std::size_t size) = 0;
+    // The loop ends, for whatever reason; always called, once.
+    virtual void onDisconnected() = 0;
+    // The owner closed the connection or the server stops: a last chance to queue a goodbye.
+    virtual void onClosing() {}
+
+    // Connection thread only: end after the queued output went out (bounded by kFarewellTimeout).
+    void finish() { m_finishing = true; }
+    // Connection thread only: the loop ends when this much time has passed; zero clears it.
+    void setDeadline(std::chrono::milliseconds fromNow);
+
+private:
+    enum Request : int { CloseRequested = 1, AbortRequested = 2 };
+    enum class Io { Done, Blocked, Failed };
+    using Clock = std::chrono::steady_clock;
+
+    void run();
+    bool handshake();
+    void serve();
+    void farewell();
+    Io flushOutput();
+    Io readInput();
+    bool waitForSocket(short events, Clock::time_point deadline);
+    void request(Request what);
+    void wake();
+    void releaseShare(bool ownerRelease);
+
+    Libressl_server *const m_owner;
+    struct tls *m_tls;
+    const int m_fd;
+    const int m_wakeFd;
+    std::thread m_thread;
+    std::chrono::milliseconds m_handshakeTimeout = kDefaultHandshakeTimeout;
+
+    std::atomic<int> m_requests{0};
+    std::atomic<bool> m_ended{false};
+
+    // Guarded by m_mutex: the outgoing queue and the two releases.
+    mutable std::mutex m_mutex;
+    std::string m_queue;
+    std::size_t m_unsent = 0;
+    bool m_writeClosed = false;
+    bool m_released = false;
+    bool m_loopEnded = false;
+
+    // Connection thread only.
+    std::string m_sending;
+    std::size_t m_sendOffset = 0;
+    bool m_wantWritable = false;
+    bool m_finishing = false;
+    Clock::time_point m_deadline = Clock::time_point::max();
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "Websocket_event.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Decodes the frames a client sends (RFC 6455 section 5). It takes bytes as
+// they arrive, in pieces of any size, and returns every event completed by
+// them, each message on its own. A frame in progress is kept for the next call.
+// After Close, TooBig or ProtocolError the decoder has finished: the connection
+// ends, so further bytes are ignored.
+class Websocket_decoder
+{
+public:
+    static constexpr std::size_t kMaxMessageBytes = 1024 * 1024;
+
+    std::vector<Websocket_event> decode(const char *data, std::size_t size);
+    std::vector<Websocket_event> decode(const std::string &bytes) { return decode(bytes.data(), bytes.size()); }
+
+    bool isFinished() const { return m_state == State::Finished; }
+    void reset();
+
+private:
+    enum class State {
+        FirstByte,
+        LengthByte,
+        ExtendedLength,
+        MaskKey,
+        Payload,
+        Finished,
+    };
+
+    void headerComplete(std::vector<Websocket_event> &events);
+    void frameComplete(std::vector<Websocket_event> &events);
+    void finish(std::vector<Websocket_event> &events, Websocket_event::Type type, std::uint16_t closeCode = 0);
+    static bool isControl(std::uint8_t opcode) { return (opcode & 0x8) != 0; }
+
+    State m_state = State::FirstByte;
+    bool m_fin = false;
+    std::uint8_t m_rsv = 0;
+    std::uint8_t m_opcode = 0;
+    bool m_masked = false;
+    std::uint64_t m_payloadLength = 0;
+    std::size_t m_lengthBytesWanted = 0;
+    std::size_t m_lengthBytesRead = 0;
+    std::array<std::uint8_t, 4> m_maskKey{};
+    std::size_t m_maskBytesRead = 0;
+    std::string m_payload;
+    // A fragmented data message in progress: its opcode (0 when none) and text.
+    std::uint8_t m_messageOpcode = 0;
+    std::string m_message;
+};
