@@ -2,6 +2,12 @@
 # One GoogleTest executable whose cases CTest runs one by one, so `ctest -j`
 # spreads them over the cores. Discovery happens when the tests run, not at
 # build time.
+#
+# Paths reach the tests as compile definitions (VELARELAY_BIN_DIR,
+# VELARELAY_SOURCE_DIR): gtest_discover_tests flattens a list of environment
+# settings, so only one variable, VELARELAY_BIN, is passed that way. The
+# sanitizer options come from the Makefile's environment, which every process
+# a test starts inherits.
 function(velarelay_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT ARG_TIMEOUT)
@@ -10,15 +16,9 @@ function(velarelay_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE velarelay_test_main ${ARG_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  set(env "VELARELAY_BIN=${CMAKE_BINARY_DIR}/bin" "VELARELAY_SOURCE=${CMAKE_SOURCE_DIR}"
-      # Any sanitizer report ends the process with an error, and child
-      # processes a test starts inherit the same settings.
-      "ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:strict_string_checks=1"
-      "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1"
-      "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-               ENVIRONMENT "${env}")
+               ENVIRONMENT "VELARELAY_BIN=${CMAKE_BINARY_DIR}/bin")
 endfunction()

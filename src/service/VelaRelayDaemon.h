@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QString>
 
+class VelaRelayListener;
+class VelaRelayServer;
+
 // Builds the relay's objects and connects them; lives as long as the process.
 class VelaRelayDaemon : public QObject
 {
@@ -10,6 +13,9 @@ class VelaRelayDaemon : public QObject
 
 public:
     VelaRelayDaemon(const QString &port, bool debug, QObject *parent = nullptr);
+
+    // False when the relay could not be set up (the reason was printed).
+    bool isRunning() const { return m_listener != nullptr; }
 
     void stop();
     void pause();
@@ -22,4 +28,6 @@ private:
 
     QString m_port;
     bool m_debug;
+    VelaRelayServer *m_server;
+    VelaRelayListener *m_listener = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QSettings>
 #include <QStringList>
+#include <QTimer>
 
 VelaRelayService::VelaRelayService(int argc, char **argv)
     : QtService<QCoreApplication>(argc, argv, QStringLiteral("Corvane VelaRelay"))
@@ -40,6 +41,11 @@ void VelaRelayService::start()
     }
 
     m_daemon = new VelaRelayDaemon(m_port, debug, application());
+    if (!m_daemon->isRunning()) {
+        // The event loop is not running yet; end it as soon as it starts.
+        QTimer::singleShot(0, [] { QCoreApplication::exit(1); });
+        return;
+    }
     log("Started");
 }
 

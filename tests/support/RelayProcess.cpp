@@ -65,7 +65,7 @@ void copyTree(const QString &from, const QString &to)
 RelayProcess::RelayProcess(const QString &settings)
     : m_environment(QProcessEnvironment::systemEnvironment())
 {
-    copyTree(qEnvironmentVariable("VELARELAY_BIN"), m_dir.path());
+    copyTree(QStringLiteral(VELARELAY_BIN_DIR), m_dir.path());
     if (!settings.isNull()) {
         QFile file(m_dir.path() + QStringLiteral("/velarelay.ini"));
         file.open(QIODevice::WriteOnly);

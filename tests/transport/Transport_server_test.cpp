@@ -223,7 +223,7 @@ TEST_F(TransportServer, ManyClientsComingAndGoingLeaveNoThreadOrDescriptor)
 class TransportServerProcess : public ::testing::Test
 {
 protected:
-    QString serverProgram() const { return qEnvironmentVariable("VELARELAY_BIN") + "/velarelay_transport_test_server"; }
+    QString serverProgram() const { return QStringLiteral(VELARELAY_BIN_DIR "/velarelay_transport_test_server"); }
 };
 
 TEST_F(TransportServerProcess, SetUpFailuresEndTheProcessWithStatus1)

@@ -1,0 +1,119 @@
+#include "VelaRelayServer.h"
+
+#include "Websocket_client.h"
+#include "Websocket_frame.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+QString detectOutboundAddress()
+{
+    QString address = QStringLiteral("127.0.0.1");
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return address;
+    // Connecting a UDP socket only selects the route: no packet leaves. The
+    // target is a documentation address (RFC 5737) that the default route
+    // covers and no real host owns.
+    sockaddr_in target = {};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(53);
+    ::inet_pton(AF_INET, "203.0.113.1", &target.sin_addr);
+    sockaddr_in local = {};
+    socklen_t length = sizeof local;
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&target), sizeof target) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length) == 0 &&
+        local.sin_addr.s_addr != htonl(INADDR_ANY)) {
+        char text[INET_ADDRSTRLEN] = {};
+        if (::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text))
+            address = QString::fromLatin1(text);
+    }
+    ::close(fd);
+    return address;
+}
+
+VelaRelayServer::VelaRelayServer(QObject *parent)
+    : Websocket_server(parent), m_address(detectOutboundAddress())
+{
+}
+
+VelaRelayServer::~VelaRelayServer()
+{
+    // No connection may be created or report to a half-destroyed server.
+    shutdown();
+}
+
+bool VelaRelayServer::setPort(const QString &port)
+{
+    bool ok = false;
+    const uint value = port.toUInt(&ok, 10);
+    if (!ok || value < 1 || value > 65535)
+        return false;
+    m_port = static_cast<quint16>(value);
+    return true;
+}
+
+void VelaRelayServer::start()
+{
+    setCertificateFile("ssl/velarelay.crt");
+    setKeyFile("ssl/velarelay.key");
+    Websocket_server::start("127.0.0.1", m_port);
+}
+
+void VelaRelayServer::stop()
+{
+    // Out of the list first: only listed clients are ever sent to, and a
+    // closed client may be destroyed once it has ended.
+    const QList<Websocket_client *> clients = std::exchange(m_clients, {});
+    for (Websocket_client *client : clients)
+        client->close();
+    emit setNumConnections(0);
+}
+
+void VelaRelayServer::sendMessage(const QString &message)
+{
+    if (m_clients.isEmpty())
+        return;
+    const std::string frame =
+        Websocket_frame::encodeText((m_address + QLatin1Char(',') + message).toStdString());
+    for (Websocket_client *client : qAsConst(m_clients))
+        client->write(frame);
+}
+
+Libressl_socket *VelaRelayServer::createSocket(struct tls *ctx, int fd)
+{
+    auto *client = new Websocket_client(this, ctx, fd);
+    connect(client, &Websocket_client::websocket_ready, this, &VelaRelayServer::on_websocket_ready);
+    connect(client, &Websocket_client::websocket_connected, this, &VelaRelayServer::on_websocket_connected);
+    connect(client, &Websocket_client::websocket_disconnected, this, &VelaRelayServer::on_websocket_disconnected);
+    return client;
+}
+
+void VelaRelayServer::on_websocket_ready(Websocket_client *client, std::string msg)
+{
+    // A client dropped by stop() may still have messages on the way; it no
+    // longer speaks for anyone.
+    if (m_clients.contains(client))
+        emit apiMessageReceived(QString::fromStdString(msg));
+}
+
+void VelaRelayServer::on_websocket_connected(Websocket_client *client)
+{
+    m_clients.append(client);
+    m_upgraded.insert(client);
+    client->send("o");
+    emit setNumConnections(m_clients.size());
+}
+
+void VelaRelayServer::on_websocket_disconnected(Websocket_client *client)
+{
+    m_clients.removeAll(client);
+    const bool upgraded = m_upgraded.remove(client);
+    // Released last, after it left the list: from here on the clean-up thread
+    // may destroy it.
+    client->close();
+    if (upgraded)
+        emit setNumConnections(m_clients.size());
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "Websocket_server.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <string>
+
+class Websocket_client;
+
+// The relay's network front: a TLS WebSocket server on 127.0.0.1 that counts
+// its upgraded clients, hands every message a client sends to the protocol
+// side, and sends every outgoing message to all clients, prefixed with the
+// relay's own address.
+//
+// Everything but createSocket runs on the thread the server lives in (the
+// main thread); the client list is only ever touched there.
+class VelaRelayServer : public Websocket_server
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint16 DefaultPort = 9082;
+
+    explicit VelaRelayServer(QObject *parent = nullptr);
+    ~VelaRelayServer() override;
+
+    // Takes a port text: a whole number from 1 to 65535. Anything else is
+    // refused (false) and leaves the port as it was.
+    bool setPort(const QString &port);
+    quint16 port() const { return m_port; }
+    QString address() const { return m_address; }
+    int clientCount() const { return m_clients.size(); }
+
+    // Listens on 127.0.0.1 with ssl/velarelay.crt and ssl/velarelay.key from
+    // the current directory. Does nothing while already listening.
+    void start();
+    // Closes every client; the server goes on listening.
+    void stop();
+
+public slots:
+    void sendMessage(const QString &message);
+
+signals:
+    void apiMessageReceived(QString apiMessage);
+    void setNumConnections(int numConnections);
+
+protected:
+    Libressl_socket *createSocket(struct tls *ctx, int fd) override;
+
+protected slots:
+    void on_websocket_ready(Websocket_client *client, std::string msg);
+    void on_websocket_connected(Websocket_client *client);
+    void on_websocket_disconnected(Websocket_client *client);
+
+private:
+    QList<Websocket_client *> m_clients;
+    // Clients that upgraded and have not yet reported their end, listed or
+    // not: their end changes what the protocol side is told, the end of a
+    // connection that never upgraded does not.
+    QSet<Websocket_client *> m_upgraded;
+    QString m_address;
+    quint16 m_port = DefaultPort;
+};
+
+// The address of the interface the machine would use toward the internet,
+// learned from the routing table without sending anything; "127.0.0.1" when
+// there is no route.
+QString detectOutboundAddress();
