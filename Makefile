@@ -46,12 +46,8 @@ run: build
 	  $(BUILD)/bin/velarelay --port $(PORT)
 
 # The same suite with AddressSanitizer and UndefinedBehaviorSanitizer, or with
-# ThreadSanitizer. Any report fails the test that caused it: the options below
-# reach every process the tests start, the relay included.
-export ASAN_OPTIONS  := halt_on_error=1:detect_leaks=1:abort_on_error=0
-export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
-export TSAN_OPTIONS  := halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp
-
+# ThreadSanitizer. Any report fails the test that caused it (the options are
+# set for every test in cmake/VelaRelayTest.cmake).
 sanitize: deps
 	$(MAKE) test BUILD=build-asan CMAKE_ARGS='-DCMAKE_BUILD_TYPE=Debug "-DVELARELAY_SANITIZE=address;undefined"'
 

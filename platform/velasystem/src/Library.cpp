@@ -2,12 +2,15 @@
 
 #include "ControlServer.h"
 #include "HubPrivate.h"
+#include "MathmlTranslator.h"
+#include "MethodTable.h"
 #include "ScenarioFile.h"
 
 #include <velasystem/EnhancedQuestionSession.h>
 #include <velasystem/Hub.h>
 
 #include <QFile>
+#include <QTextCodec>
 
 #include <cstdio>
 #include <cstdlib>
@@ -66,6 +69,16 @@ Library::Library()
     : m_interpreter(m_model, m_loop, m_system)
 {
     registerMetaTypes();
+    // Statics are destroyed at exit in the reverse order of their making. Any
+    // that the library thread uses must outlive it, so they are made here,
+    // before this object is complete, and are destroyed after its destructor
+    // has stopped the thread.
+    CommandInterpreter::table();
+    methodTable();
+    QTextCodec::codecForMib(106);
+    QString warm;
+    MathmlTranslator(true).translateText(QStringLiteral("<math><mi>x</mi></math>"), warm,
+                                         QString(), QString());
 }
 
 Library::~Library()

@@ -169,12 +169,15 @@ QString MathmlTranslator::join(const std::vector<Piece> &pieces)
 {
     static const QRegularExpression endsInCommand(QStringLiteral("\\\\[A-Za-z]+$"));
     QString out;
+    bool afterWord = false;
     for (const Piece &piece : pieces) {
-        // "\times x", not "\timesx", which LaTeX reads as one command.
+        // "\times x", not "\timesx", which LaTeX reads as one command;
+        // "sin x", not "sinx".
         if (!piece.text.isEmpty() && piece.text.at(0).isLetter()
-            && endsInCommand.match(out).hasMatch())
+            && (afterWord || endsInCommand.match(out).hasMatch()))
             out += QLatin1Char(' ');
         out += piece.text;
+        afterWord = piece.word;
     }
     return out;
 }
@@ -196,6 +199,7 @@ MathmlTranslator::Piece MathmlTranslator::renderToken(const MathmlNode &node) co
 {
     const QString text = node.text.simplified();
     Piece piece;
+    piece.word = node.name != QLatin1String("mtext") && isWord(text);
     if (!m_latex) {
         for (const QChar c : text)
             piece.text += plainChar(c);

@@ -29,6 +29,7 @@ private:
     struct Piece {
         QString text;
         bool atomic = true;
+        bool word = false; // a name such as sin, kept apart from what follows
     };
 
     bool render(const MathmlNode &node, Piece *out) const;

@@ -1,12 +1,17 @@
 #include "MathmlTree.h"
 
+#include <QRegularExpression>
 #include <QXmlStreamReader>
+
+#include <algorithm>
+#include <iterator>
 
 namespace Velasystem {
 
 namespace {
-// The named characters MathML authors use most; the XML reader knows only
-// the five predefined ones and reports the rest as unresolved.
+// The named characters MathML authors use most. The XML reader knows only
+// the five predefined ones and refuses the rest, so these are rewritten as
+// character references first; any other name leaves the fragment refused.
 struct Entity {
     const char *name;
     ushort code;
@@ -22,15 +27,22 @@ const Entity entities[] = {
     {"nbsp", 0x00a0},   {"InvisibleTimes", 0x2062}, {"ApplyFunction", 0x2061},
 };
 
-bool resolveEntity(const QString &name, QString *text)
+QString resolveEntities(const QString &fragment)
 {
-    for (const Entity &e : entities) {
-        if (name == QLatin1String(e.name)) {
-            *text += QChar(e.code);
-            return true;
-        }
+    static const QRegularExpression reference(QStringLiteral("&([A-Za-z][A-Za-z0-9]*);"));
+    QString out;
+    int pos = 0;
+    for (auto it = reference.globalMatch(fragment); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += fragment.midRef(pos, m.capturedStart() - pos);
+        pos = m.capturedEnd();
+        const QString name = m.captured(1);
+        const auto e = std::find_if(std::begin(entities), std::end(entities),
+                                    [&](const Entity &row) { return name == QLatin1String(row.name); });
+        out += e == std::end(entities) ? m.captured(0)
+                                       : QStringLiteral("&#x%1;").arg(e->code, 0, 16);
     }
-    return false;
+    return out + fragment.midRef(pos);
 }
 } // namespace
 
@@ -42,7 +54,7 @@ bool MathmlTree::isToken(const QString &name)
 
 bool MathmlTree::parse(const QString &fragment, MathmlNode *root)
 {
-    QXmlStreamReader xml(fragment);
+    QXmlStreamReader xml(resolveEntities(fragment));
     // Ancestors of the element being read. Each points into its parent's
     // children, which grow only after it has been closed.
     std::vector<MathmlNode *> open;
@@ -75,11 +87,6 @@ bool MathmlTree::parse(const QString &fragment, MathmlNode *root)
             if (!open.empty() && isToken(open.back()->name))
                 open.back()->text += xml.text();
             else if (!xml.isWhitespace())
-                return false;
-            break;
-        case QXmlStreamReader::EntityReference:
-            if (open.empty() || !isToken(open.back()->name)
-                || !resolveEntity(xml.name().toString(), &open.back()->text))
                 return false;
             break;
         case QXmlStreamReader::StartDocument:
