@@ -1,0 +1,169 @@
+"""The real relay with simulated hubs, and real WebSocket clients over TLS.
+
+Each Relay runs build/bin/velarelay on a free port with its own scenario and
+control socket; velasim drives the hubs. Clients use Python's websockets
+library, as a client developer would.
+"""
+import asyncio
+import os
+import signal
+import socket
+import ssl
+import subprocess
+import tempfile
+import threading
+import time
+
+import websockets
+
+BIN = os.environ["VELARELAY_BIN"]
+CERT = os.path.join(BIN, "ssl", "velarelay.crt")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def outbound_address():
+    """The address the relay puts in front of its messages."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        try:
+            s.connect(("203.0.113.1", 53))
+            address = s.getsockname()[0]
+        except OSError:
+            return "127.0.0.1"
+    return "127.0.0.1" if address == "0.0.0.0" else address
+
+
+class Relay:
+    def __init__(self, scenario="", args=(), port=None, wait=True):
+        self._dir = tempfile.TemporaryDirectory()
+        self.port = port if port is not None else free_port()
+        self.socket_path = os.path.join(self._dir.name, "velasim.sock")
+        scenario_path = os.path.join(self._dir.name, "test.scenario")
+        with open(scenario_path, "w") as f:
+            f.write(scenario)
+        env = dict(os.environ, VELASYSTEM_SCENARIO=scenario_path, VELASYSTEM_CONTROL=self.socket_path)
+        self.started = time.monotonic()
+        self.proc = subprocess.Popen([os.path.join(BIN, "velarelay"), "--port", str(self.port), *args],
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
+        self._output = []
+        self._changed = threading.Condition()
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+        if wait:
+            self.wait_listening()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            with self._changed:
+                self._output.append(line.decode(errors="replace"))
+                self._changed.notify_all()
+        with self._changed:
+            self._changed.notify_all()
+
+    @property
+    def output(self):
+        with self._changed:
+            return "".join(self._output)
+
+    def wait_output(self, text, timeout=10):
+        deadline = time.monotonic() + timeout
+        with self._changed:
+            while text not in "".join(self._output):
+                left = deadline - time.monotonic()
+                if left <= 0 or (self.proc.poll() is not None and not self._reader.is_alive()):
+                    return False
+                self._changed.wait(min(left, 0.5))
+        return True
+
+    def wait_listening(self, timeout=10):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.proc.poll() is not None:
+                raise AssertionError("relay ended early:\n" + self.output)
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=0.2).close()
+                return time.monotonic() - self.started
+            except OSError:
+                time.sleep(0.01)
+        raise AssertionError("relay did not listen:\n" + self.output)
+
+    def sim(self, *words, expect_ok=True):
+        done = subprocess.run([os.path.join(BIN, "velasim"), "--socket", self.socket_path, *map(str, words)],
+                              capture_output=True, text=True, timeout=30)
+        if expect_ok and done.returncode != 0:
+            raise AssertionError("velasim %s: %s%s" % (" ".join(map(str, words)), done.stdout, done.stderr))
+        return done.stdout.strip()
+
+    def journal(self):
+        return self.sim("calls").splitlines()[1:]
+
+    def signal(self, signo):
+        self.proc.send_signal(signo)
+
+    def wait(self, timeout=15):
+        code = self.proc.wait(timeout)
+        self._reader.join(5)
+        return code
+
+    def close(self):
+        """Stops the relay as the service manager would; a clean stop is part
+        of every test, so sanitizer reports at exit fail it too."""
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+        try:
+            code = self.wait()
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.wait()
+            raise AssertionError("relay did not stop:\n" + self.output)
+        self._dir.cleanup()
+        if code != 0:
+            raise AssertionError("relay ended with %d:\n%s" % (code, self.output))
+
+
+def tls_context():
+    context = ssl.create_default_context(cafile=CERT)
+    return context
+
+
+class Client:
+    """One WebSocket client; messages are read in order, and those a test is
+    not looking for are kept for a later look."""
+
+    def __init__(self, ws):
+        self.ws = ws
+        self.seen = []
+
+    @classmethod
+    async def connect(cls, relay, expect_o=True):
+        ws = await websockets.connect("wss://127.0.0.1:%d" % relay.port, ssl=tls_context(),
+                                      subprotocols=["relay-protocol"], open_timeout=10,
+                                      max_size=None, ping_interval=None)
+        client = cls(ws)
+        if expect_o:
+            first = await asyncio.wait_for(ws.recv(), 10)
+            assert first == "o", first
+        return client
+
+    async def send(self, text):
+        await self.ws.send(text)
+
+    async def next(self, keyword, timeout=10):
+        """The next message with this keyword, as its fields after the address."""
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError("no %s within %ss; seen: %s" % (keyword, timeout, self.seen[-10:]))
+            message = await asyncio.wait_for(self.ws.recv(), left)
+            fields = message.split(",")
+            if len(fields) > 1 and fields[1] == keyword:
+                return fields[1:]
+            self.seen.append(message)
+
+    async def close(self):
+        await self.ws.close()
