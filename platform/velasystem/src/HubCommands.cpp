@@ -4,6 +4,7 @@
 #include "Escape.h"
 #include "HubPrivate.h"
 #include "Model.h"
+#include "SessionState.h"
 
 #include <velasystem/VelaSystem.h>
 
@@ -103,7 +104,11 @@ QString hubSet(CommandContext &c)
     QSet<QString> given;
     if (!readSettings(c.args, 1, &settings, &given))
         return error(c.args.error());
-    HubPrivate::get(hub)->settings = settings;
+    HubPrivate *d = HubPrivate::get(hub);
+    d->settings = settings;
+    // A hub that no longer offers an enhanced session has none running.
+    if (!settings.enhanced)
+        SessionState::get(d->enhanced)->open = false;
     return ok();
 }
 
