@@ -205,8 +205,13 @@ TEST_F(ControlCommandTable, HubAddDefaultsFollowTheCounts)
     EXPECT_FALSE(hub(2)->isTouchEnabled() || hub(2)->isEraseEnabled() || hub(2)->isVirtualHub());
     EXPECT_EQ(hub(2)->getHubType(), 1);
     EXPECT_TRUE(hub(2)->enhancedQuestionSession());
+    EnhancedQuestionSession *enhanced = hub(2)->enhancedQuestionSession();
+    ASSERT_TRUE(enhanced->startSession(false));
     must("hub set 2 enhanced=0");
     EXPECT_FALSE(hub(2)->enhancedQuestionSession());
+    EXPECT_FALSE(enhanced->sendNoMoreQuestionsNotification(1, "bye"));
+    must("hub set 2 enhanced=1");
+    EXPECT_EQ(hub(2)->enhancedQuestionSession(), enhanced);
 }
 
 TEST_F(ControlCommandTable, EnhancedRequestNeedsTheHubsSession)

@@ -160,7 +160,7 @@ TEST_F(EndToEnd, VelasimDrivesTheLibraryInAnotherProcess)
     EXPECT_EQ(pen.out, "ok\n");
     EXPECT_TRUE(hostSays("pen 1 5 6 1 0"));
 
-    const Result calls = velasim({"calls"});
+    const Result calls = velasim({"", "calls"});
     EXPECT_EQ(calls.status, 0);
     EXPECT_EQ(calls.out, "ok 3\nhub setTouchReportMode 0 1\nhub setTouchReportMode 1 1\n"
                          "hub setTouchReportMode 2 1\n");

@@ -4,6 +4,7 @@
 
 #include "SimulatorTest.h"
 
+#include <QCoreApplication>
 #include <QSet>
 
 #include <atomic>
@@ -170,6 +171,43 @@ TEST_F(Signals, AutoAnswersOfAStoppedQuestionAreNotGiven)
         const int value = line.split(' ').last().toInt();
         EXPECT_TRUE(value >= 1 && value <= 5) << qPrintable(line);
     }
+}
+
+TEST_F(Signals, ConnectByQualifiedSignatureAndArriveQueued)
+{
+    SignatureReceiver r;
+    Hub *voting = hub(1);
+    EnhancedQuestionSession *enhanced = voting->enhancedQuestionSession();
+    VelahubRegistrationSession *registration =
+        VelaSystem::instance()->startVelahubRegistrationSession(1);
+    const struct {
+        QObject *sender;
+        const char *signal;
+        const char *slot;
+    } links[] = {
+        {VelaSystem::instance(), SIGNAL(newHubConnected(Velasystem::Hub*)), SLOT(onHubConnected(Velasystem::Hub*))},
+        {hub(0), SIGNAL(penEventReceived(Velasystem::Hub*,Velasystem::Hub::PenEvent,quint8,int,int,bool,bool)), SLOT(onPen(Velasystem::Hub*,Velasystem::Hub::PenEvent,quint8,int,int,bool,bool))},
+        {hub(0), SIGNAL(touchEventReceived(Velasystem::Hub*,QList<Velasystem::Hub::TouchInfo>)), SLOT(onTouch(Velasystem::Hub*,QList<Velasystem::Hub::TouchInfo>))},
+        {hub(0), SIGNAL(eraserEventReceived(Velasystem::Hub*,QList<Velasystem::Hub::EraserInfo>)), SLOT(onEraser(Velasystem::Hub*,QList<Velasystem::Hub::EraserInfo>))},
+        {voting, SIGNAL(yesNoSessionResponse(Velasystem::Hub*,quint32,int,Velasystem::Hub::YesNoResponse)), SLOT(onYesNo(Velasystem::Hub*,quint32,int,Velasystem::Hub::YesNoResponse))},
+        {voting, SIGNAL(trueFalseSessionResponse(Velasystem::Hub*,quint32,int,Velasystem::Hub::TrueFalseResponse)), SLOT(onTrueFalse(Velasystem::Hub*,quint32,int,Velasystem::Hub::TrueFalseResponse))},
+        {voting, SIGNAL(textSessionResponse(Velasystem::Hub*,quint32,int,QString,bool)), SLOT(onText(Velasystem::Hub*,quint32,int,QString,bool))},
+        {registration, SIGNAL(expressionDeviceRegistered(QString,quint32,Velasystem::Device::SubType)), SLOT(onRegistered(QString,quint32,Velasystem::Device::SubType))},
+        {enhanced, SIGNAL(yesNoAnswer(Velasystem::EnhancedQuestionSession*,quint32,int,Velasystem::YesNoQuestion::Answer)), SLOT(onEnhancedYesNo(Velasystem::EnhancedQuestionSession*,quint32,int,Velasystem::YesNoQuestion::Answer))},
+        {enhanced, SIGNAL(trueFalseAnswer(Velasystem::EnhancedQuestionSession*,quint32,int,Velasystem::TrueFalseQuestion::Answer)), SLOT(onEnhancedTrueFalse(Velasystem::EnhancedQuestionSession*,quint32,int,Velasystem::TrueFalseQuestion::Answer))},
+    };
+    for (const auto &link : links)
+        ASSERT_TRUE(QObject::connect(link.sender, link.signal, &r, link.slot)) << link.signal;
+    for (const char *command :
+         {"hub add 7", "pen 0 1 1 1 1 0", "touch 0 1:1:1:1", "eraser 0 1:1:1:1:1:1",
+          "answer 1 yesno 101 1 1", "answer 1 truefalse 101 1 1", "answer 1 text 101 1 1 t",
+          "register 301 5 Zoe", "enhanced 1 yesNoAnswer 101 1 2", "enhanced 1 trueFalseAnswer 101 1 0"})
+        must(command);
+    // Queued: nothing has run yet. Every command has posted its signal
+    // before its reply, so delivering what is posted delivers them all.
+    EXPECT_EQ(r.received, 0);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(r.received, int(std::size(links)));
 }
 
 TEST_F(Signals, ResetDisconnectsEveryHub)

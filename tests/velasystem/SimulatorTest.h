@@ -41,6 +41,29 @@ private:
     void note(const QString &line);
 };
 
+// Slots spelled as the relay spells them, for connections by signature.
+// Queued delivery of each one needs its argument types registered by the
+// library.
+class SignatureReceiver : public QObject
+{
+    Q_OBJECT
+
+public:
+    int received = 0;
+
+public slots:
+    void onHubConnected(Velasystem::Hub *) { ++received; }
+    void onPen(Velasystem::Hub *, Velasystem::Hub::PenEvent, quint8, int, int, bool, bool) { ++received; }
+    void onTouch(Velasystem::Hub *, QList<Velasystem::Hub::TouchInfo>) { ++received; }
+    void onEraser(Velasystem::Hub *, QList<Velasystem::Hub::EraserInfo>) { ++received; }
+    void onYesNo(Velasystem::Hub *, quint32, int, Velasystem::Hub::YesNoResponse) { ++received; }
+    void onTrueFalse(Velasystem::Hub *, quint32, int, Velasystem::Hub::TrueFalseResponse) { ++received; }
+    void onText(Velasystem::Hub *, quint32, int, QString, bool) { ++received; }
+    void onRegistered(QString, quint32, Velasystem::Device::SubType) { ++received; }
+    void onEnhancedYesNo(Velasystem::EnhancedQuestionSession *, quint32, int, Velasystem::YesNoQuestion::Answer) { ++received; }
+    void onEnhancedTrueFalse(Velasystem::EnhancedQuestionSession *, quint32, int, Velasystem::TrueFalseQuestion::Answer) { ++received; }
+};
+
 // Every test starts from a simulator without hubs, sessions, faults or
 // journal.
 class SimulatorTest : public ::testing::Test

@@ -68,8 +68,9 @@ bool ControlClient::command(const std::string &line, std::vector<std::string> *r
         return false;
     reply->push_back(first);
     // Only "calls" answers with more than one line: "ok N", then N lines.
-    const bool isCalls = line.compare(0, 5, "calls") == 0
-                         && line.find_first_not_of(' ', 5) == std::string::npos;
+    const size_t start = line.find_first_not_of(' ');
+    const bool isCalls = start != std::string::npos && line.compare(start, 5, "calls") == 0
+                         && line.find_first_not_of(' ', start + 5) == std::string::npos;
     if (!isCalls || first.compare(0, 3, "ok ") != 0)
         return true;
     long more = std::strtol(first.c_str() + 3, nullptr, 10);

@@ -4,6 +4,7 @@
 #include "Escape.h"
 #include "HubPrivate.h"
 #include "Model.h"
+#include "SessionState.h"
 
 #include <velasystem/VelaSystem.h>
 
@@ -27,28 +28,29 @@ bool readSettings(Arguments &args, int first, HubSettings *settings, QSet<QStrin
     return true;
 }
 
-QString unknownHub(int index)
-{
-    return error(QStringLiteral("no connected hub %1").arg(index));
-}
 } // namespace
+
+// With the model locked by the caller: the connected hub, or null with the
+// reason (a bad argument read earlier, or no such hub) in the arguments.
+Hub *lockedHub(CommandContext &c, int index)
+{
+    Hub *hub = c.args.ok() ? c.model.hubAt(index) : nullptr;
+    if (c.args.ok() && !hub)
+        c.args.fail(QStringLiteral("no connected hub %1").arg(index));
+    return hub;
+}
 
 Hub *connectedHub(CommandContext &c, int index)
 {
     std::lock_guard<std::mutex> lock(c.model.mutex);
-    Hub *hub = c.model.hubAt(index);
-    if (!hub)
-        c.args.fail(QStringLiteral("no connected hub %1").arg(index));
-    return hub;
+    return lockedHub(c, index);
 }
 
 Hub *hubWithDevice(CommandContext &c, int index, quint32 uid)
 {
     std::lock_guard<std::mutex> lock(c.model.mutex);
-    Hub *hub = c.model.hubAt(index);
-    if (!hub)
-        c.args.fail(QStringLiteral("no connected hub %1").arg(index));
-    else if (!HubPrivate::get(hub)->device(uid))
+    Hub *hub = lockedHub(c, index);
+    if (hub && !HubPrivate::get(hub)->device(uid))
         c.args.fail(QStringLiteral("hub %1 has no device %2").arg(index).arg(uid));
     return c.args.ok() ? hub : nullptr;
 }
@@ -79,14 +81,12 @@ QString hubAdd(CommandContext &c)
 QString hubRemove(CommandContext &c)
 {
     const int index = c.args.hubIndex(0);
-    if (!c.args.ok())
-        return error(c.args.error());
     Hub *hub = nullptr;
     {
         std::lock_guard<std::mutex> lock(c.model.mutex);
-        hub = c.model.hubAt(index);
+        hub = lockedHub(c, index);
         if (!hub)
-            return unknownHub(index);
+            return error(c.args.error());
         c.model.disconnectHub(hub);
     }
     emit c.system.hubDisconnected(hub);
@@ -97,16 +97,18 @@ QString hubSet(CommandContext &c)
 {
     const int index = c.args.hubIndex(0);
     std::lock_guard<std::mutex> lock(c.model.mutex);
-    Hub *hub = c.model.hubAt(index);
-    if (!c.args.ok())
-        return error(c.args.error());
+    Hub *hub = lockedHub(c, index);
     if (!hub)
-        return unknownHub(index);
+        return error(c.args.error());
     HubSettings settings = HubPrivate::get(hub)->settings;
     QSet<QString> given;
     if (!readSettings(c.args, 1, &settings, &given))
         return error(c.args.error());
-    HubPrivate::get(hub)->settings = settings;
+    HubPrivate *d = HubPrivate::get(hub);
+    d->settings = settings;
+    // A hub that no longer offers an enhanced session has none running.
+    if (!settings.enhanced)
+        SessionState::get(d->enhanced)->open = false;
     return ok();
 }
 
@@ -128,12 +130,10 @@ QString deviceAdd(CommandContext &c)
     const auto subType = static_cast<Device::SubType>(
         c.args.integer(2, "SUBTYPE", Device::Slate, Device::Velaexpression));
     const QString name = c.args.text(3);
-    if (!c.args.ok())
-        return error(c.args.error());
     std::lock_guard<std::mutex> lock(c.model.mutex);
-    Hub *hub = c.model.hubAt(index);
+    Hub *hub = lockedHub(c, index);
     if (!hub)
-        return unknownHub(index);
+        return error(c.args.error());
     HubPrivate *d = HubPrivate::get(hub);
     if (d->device(uid))
         return error(QStringLiteral("hub %1 already has device %2").arg(index).arg(uid));
@@ -147,12 +147,10 @@ QString deviceRemove(CommandContext &c)
 {
     const int index = c.args.hubIndex(0);
     const quint32 uid = c.args.uid(1);
-    if (!c.args.ok())
-        return error(c.args.error());
     std::lock_guard<std::mutex> lock(c.model.mutex);
-    Hub *hub = c.model.hubAt(index);
+    Hub *hub = lockedHub(c, index);
     if (!hub)
-        return unknownHub(index);
+        return error(c.args.error());
     if (!HubPrivate::get(hub)->unlist(uid, -1))
         return error(QStringLiteral("hub %1 has no device %2").arg(index).arg(uid));
     return ok();
@@ -161,12 +159,10 @@ QString deviceRemove(CommandContext &c)
 QString deviceList(CommandContext &c)
 {
     const int index = c.args.hubIndex(0);
-    if (!c.args.ok())
-        return error(c.args.error());
     std::lock_guard<std::mutex> lock(c.model.mutex);
-    Hub *hub = c.model.hubAt(index);
+    Hub *hub = lockedHub(c, index);
     if (!hub)
-        return unknownHub(index);
+        return error(c.args.error());
     QStringList entries;
     for (const Device *device : HubPrivate::get(hub)->devices) {
         const DevicePrivate *d = DevicePrivate::get(device);

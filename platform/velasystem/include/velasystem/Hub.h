@@ -27,6 +27,8 @@ class VELASYSTEM_EXPORT Hub : public QObject
     Q_OBJECT
 
 public:
+    // What a pen sample reports: a move, the tip touching down, the tip
+    // lifting, or the pen leaving the board's range.
     enum PenEvent {
         PenMove = 0,
         PenDown = 1,
