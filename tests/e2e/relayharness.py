@@ -132,11 +132,11 @@ def tls_context():
 
 class Client:
     """One WebSocket client; messages are read in order, and those a test is
-    not looking for are kept for a later look."""
+    not looking for yet stay pending for a later look."""
 
     def __init__(self, ws):
         self.ws = ws
-        self.seen = []
+        self.pending = []
 
     @classmethod
     async def connect(cls, relay, expect_o=True):
@@ -153,17 +153,30 @@ class Client:
         await self.ws.send(text)
 
     async def next(self, keyword, timeout=10):
-        """The next message with this keyword, as its fields after the address."""
+        """The first message with this keyword not yet taken, as its fields
+        after the address."""
+        for i, message in enumerate(self.pending):
+            if self.keyword(message) == keyword:
+                del self.pending[i]
+                return message.split(",")[1:]
         deadline = time.monotonic() + timeout
         while True:
             left = deadline - time.monotonic()
-            if left <= 0:
-                raise AssertionError("no %s within %ss; seen: %s" % (keyword, timeout, self.seen[-10:]))
-            message = await asyncio.wait_for(self.ws.recv(), left)
-            fields = message.split(",")
-            if len(fields) > 1 and fields[1] == keyword:
-                return fields[1:]
-            self.seen.append(message)
+            try:
+                message = await asyncio.wait_for(self.ws.recv(), max(left, 0.001))
+            except asyncio.TimeoutError:
+                raise AssertionError("no %s within %ss; pending: %s" % (keyword, timeout, self.pending[-10:]))
+            if self.keyword(message) == keyword:
+                return message.split(",")[1:]
+            self.pending.append(message)
+
+    def keywords(self):
+        return [self.keyword(message) for message in self.pending]
+
+    @staticmethod
+    def keyword(message):
+        fields = message.split(",")
+        return fields[1] if len(fields) > 1 else fields[0]
 
     async def close(self):
         await self.ws.close()
