@@ -240,8 +240,7 @@ void VelaSystemClient::onPenEventReceived(Hub *, Hub::PenEvent, quint8 id, int x
 {
     if (m_numConnections == 0)
         return;
-    std::unique_lock<std::timed_mutex> lock(m_penLock, std::chrono::milliseconds(1000));
-    if (!lock.owns_lock())
+    if (!m_penLock.tryLock(1000))
         return;
     switch (m_input.pen(id, x, y, tip, m_penPrivate, m_clock())) {
     case BoardInputFilter::Verdict::Forward:
@@ -253,6 +252,7 @@ void VelaSystemClient::onPenEventReceived(Hub *, Hub::PenEvent, quint8 id, int x
     case BoardInputFilter::Verdict::Drop:
         break;
     }
+    m_penLock.unlock();
 }
 
 void VelaSystemClient::onTouchEventReceived(Hub *, const QList<Hub::TouchInfo> &points)

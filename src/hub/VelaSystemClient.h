@@ -9,8 +9,8 @@
 #include <velasystem/Hub.h>
 
 #include <QHash>
+#include <QMutex>
 
-#include <mutex>
 
 class RelayIntelligenceManager;
 
@@ -160,7 +160,7 @@ private:
     BoardInputFilter m_input;
     // Pen input is handled one event at a time even if the library should
     // ever deliver it from more than one thread.
-    std::timed_mutex m_penLock;
+    QMutex m_penLock;
 
     bool m_penPrivate = false;
     bool m_touchPrivate = false;
