@@ -11,6 +11,8 @@
 #include <QHash>
 #include <QMutex>
 
+#include <atomic>
+
 
 class RelayIntelligenceManager;
 
@@ -141,6 +143,7 @@ private:
     void focusLost();
     void addDevices(Velasystem::Hub *hub);
     void acceptAnswer(quint32 uid, int questionId, const QString &response);
+    void endQuestion();
     // Hands an answer that arrived on the library's thread to this one.
     void postAnswer(quint32 uid, int questionId, const QString &response);
 
@@ -149,8 +152,10 @@ private:
     void connectEnhancedSession(Velasystem::EnhancedQuestionSession *session);
     void disconnectEnhancedSession(Velasystem::EnhancedQuestionSession *session);
     void stopEnhancedSession();
+    void forgetEnhancedSession();
     void sendEnhancedQuestion(const EnhancedQuestionHeader &header, Velasystem::EnhancedQuestion *question);
     void endRegistration();
+    void dropRegistration();
     void stopStudentNaming();
     void forgetSessionsOf(Velasystem::Hub *hub);
 
@@ -176,9 +181,14 @@ private:
     QHash<quint32, QString> m_pendingResponders;
     bool m_questionInProgress = false;
     bool m_collectingResponses = false;
+    // Changes whenever a question starts or ends; read on the library's
+    // thread as an answer arrives.
+    std::atomic<quint64> m_questionGeneration{0};
+    Velasystem::Hub *m_questionHub = nullptr;
 
     // Enhanced sessions: identifiers are never reused.
     Velasystem::EnhancedQuestionSession *m_enhancedSession = nullptr;
+    Velasystem::Hub *m_enhancedHub = nullptr;
     QHash<quint32, Velasystem::EnhancedQuestionSession *> m_enhancedSessions;
     quint32 m_nextEnhancedSessionId = 0;
 

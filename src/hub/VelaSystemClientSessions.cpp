@@ -70,6 +70,8 @@ void VelaSystemClient::askQuestion(int questionType, QuestionParameters p)
     m_pendingResponders = m_registeredDevices;
     m_collectingResponses = true;
     m_questionInProgress = true;
+    m_questionHub = m_votingHub;
+    ++m_questionGeneration;
     emit questionSession(true);
 }
 
@@ -77,8 +79,14 @@ void VelaSystemClient::stopQuestion()
 {
     if (m_votingHub)
         m_votingHub->stopSession();
+    endQuestion();
+}
+
+void VelaSystemClient::endQuestion()
+{
     m_questionInProgress = false;
     m_collectingResponses = false;
+    ++m_questionGeneration;
     emit questionSession(false);
 }
 
@@ -111,9 +119,16 @@ void VelaSystemClient::likertScaleReceived(Hub *, quint32 uid, int questionId, i
 void VelaSystemClient::postAnswer(quint32 uid, int questionId, const QString &response)
 {
     // The answer signals are delivered on the library's thread; the question
-    // state belongs to this object's thread. Queued answers keep their order.
+    // state belongs to this object's thread. Queued answers keep their order,
+    // and each carries the question it arrived during: one that is handled
+    // only after that question ended must not count against the next one.
+    const quint64 generation = m_questionGeneration.load();
     QMetaObject::invokeMethod(
-        this, [this, uid, questionId, response] { acceptAnswer(uid, questionId, response); },
+        this,
+        [this, generation, uid, questionId, response] {
+            if (generation == m_questionGeneration.load())
+                acceptAnswer(uid, questionId, response);
+        },
         Qt::QueuedConnection);
 }
 
@@ -125,11 +140,8 @@ void VelaSystemClient::acceptAnswer(quint32 uid, int questionId, const QString &
     const QString name = pending.value();
     m_pendingResponders.remove(uid);
     emit questionResponse(uid, questionId, response, name);
-    if (m_pendingResponders.isEmpty()) {
-        m_questionInProgress = false;
-        m_collectingResponses = false;
-        emit questionSession(false);
-    }
+    if (m_pendingResponders.isEmpty())
+        endQuestion();
 }
 
 void VelaSystemClient::addDevices(Hub *hub)
@@ -194,7 +206,13 @@ void VelaSystemClient::startEnhancedSession(quint8 start)
 {
     if (!m_votingHub)
         return;
-    m_enhancedSession = m_votingHub->enhancedQuestionSession();
+    EnhancedQuestionSession *session = m_votingHub->enhancedQuestionSession();
+    // One session at a time: a session of a hub that is no longer the voting
+    // hub ends before another one starts.
+    if (m_enhancedSession && m_enhancedSession != session)
+        stopEnhancedSession();
+    m_enhancedSession = session;
+    m_enhancedHub = m_votingHub;
     if (!m_enhancedSession) {
         emit sendEnhancedSessionID(0);
         return;
@@ -222,9 +240,15 @@ void VelaSystemClient::stopEnhancedSession()
     if (!m_enhancedSession)
         return;
     m_enhancedSession->stopSession();
+    forgetEnhancedSession();
+}
+
+void VelaSystemClient::forgetEnhancedSession()
+{
     disconnectEnhancedSession(m_enhancedSession);
     m_enhancedSessions.remove(sessionIdentifier(m_enhancedSession));
     m_enhancedSession = nullptr;
+    m_enhancedHub = nullptr;
 }
 
 void VelaSystemClient::sendEnhancedSessionParameters(quint32 sessionId, quint32 uid, int count, int e, bool flag,
@@ -412,9 +436,8 @@ void VelaSystemClient::startRegistrationSession(int count, int b, int c, const Q
     m_expectedRegistrations = count;
     m_registeredCount = 0;
     const int hubIndex = m_votingHub->hubIndex();
+    dropRegistration();
     m_system->stopVelahubRegistrationSession(hubIndex);
-    if (m_registration)
-        disconnect(m_registration, nullptr, this, nullptr);
     m_registration = m_system->startVelahubRegistrationSession(hubIndex);
     m_registrationHub = hubIndex;
     if (!m_registration) {
@@ -459,11 +482,24 @@ void VelaSystemClient::stopRegistrationSession()
         endRegistration();
 }
 
+void VelaSystemClient::dropRegistration()
+{
+    // The library keeps one registration session at a time, so an open one
+    // is closed on the hub it was opened for, without a report, as a new
+    // registration or a removal replaces it.
+    if (!m_registration)
+        return;
+    disconnect(m_registration, nullptr, this, nullptr);
+    m_system->stopVelahubRegistrationSession(m_registrationHub);
+    m_registration = nullptr;
+}
+
 void VelaSystemClient::clearExpressions()
 {
     if (!m_votingHub)
         return;
     const int hubIndex = m_votingHub->hubIndex();
+    dropRegistration();
     Velasystem::VelahubRegistrationSession *session = m_system->startVelahubRegistrationSession(hubIndex);
     if (!session)
         return;
@@ -478,9 +514,8 @@ void VelaSystemClient::removeVelaDevice(quint32 uid, int deviceType)
         return;
     const uchar type = static_cast<uchar>(deviceType);
     const int hubIndex = m_votingHub->hubIndex();
+    dropRegistration();
     m_system->stopVelahubRegistrationSession(hubIndex);
-    if (m_registration)
-        disconnect(m_registration, nullptr, this, nullptr);
     m_registration = m_system->startVelahubRegistrationSession(hubIndex);
     bool removed = false;
     if (m_registration) {
@@ -502,6 +537,11 @@ void VelaSystemClient::startTeacherNamingSession()
 {
     if (!m_votingHub)
         return;
+    // One naming session at a time: one still open for an earlier voting
+    // hub is closed first. Asked again for the same hub, the library hands
+    // back the open session.
+    if (m_naming && m_namingHub != m_votingHub->hubIndex())
+        stopExpressionNamingSession();
     m_naming = m_system->startVelahubExpressionNamingSession(m_votingHub->hubIndex());
     m_namingHub = m_votingHub->hubIndex();
     if (!m_naming) {
@@ -558,16 +598,17 @@ void VelaSystemClient::stopExpressionEndUserNamingSession()
 {
     if (!m_votingHub)
         return;
-    m_votingHub->stopExpressionEndUserNamingSession();
-    disconnect(m_votingHub, &Hub::endUserNamingSessionResponse, this,
-               &VelaSystemClient::handleEndUserNamingSessionResponse);
-    if (m_studentNamingHub == m_votingHub)
-        m_studentNamingHub = nullptr;
+    // The session ends on the hub it runs on, which an earlier voting hub may
+    // still be.
+    Hub *hub = m_studentNamingHub ? m_studentNamingHub : m_votingHub;
+    hub->stopExpressionEndUserNamingSession();
+    disconnect(hub, &Hub::endUserNamingSessionResponse, this, &VelaSystemClient::handleEndUserNamingSessionResponse);
+    m_studentNamingHub = nullptr;
 }
 
 void VelaSystemClient::stopStudentNaming()
 {
-    if (m_studentNamingHub && m_studentNamingHub == m_votingHub)
+    if (m_studentNamingHub)
         stopExpressionEndUserNamingSession();
 }
 
@@ -578,17 +619,20 @@ void VelaSystemClient::handleEndUserNamingSessionResponse(Hub *, quint32 uid, in
 
 void VelaSystemClient::forgetSessionsOf(Hub *hub)
 {
+    // Nothing is called on the hub or its session objects any more; what the
+    // clients were following ends, and they are told so as when it ends
+    // normally.
     const int hubIndex = hub->hubIndex();
-    if (m_enhancedSession && m_enhancedSession == hub->enhancedQuestionSession()) {
-        disconnectEnhancedSession(m_enhancedSession);
-        m_enhancedSessions.remove(sessionIdentifier(m_enhancedSession));
-        m_enhancedSession = nullptr;
+    if (m_enhancedSession && m_enhancedHub == hub) {
+        forgetEnhancedSession();
+        emit sendEnhancedSessionID(0);
     }
     if (m_registration && m_registrationHub == hubIndex) {
-        disconnect(m_registration, nullptr, this, nullptr);
-        m_system->stopVelahubRegistrationSession(hubIndex);
-        m_registration = nullptr;
+        dropRegistration();
+        emit sendRegistrationComplete(static_cast<uint>(m_registeredCount));
     }
+    if (hub == m_questionHub && m_questionInProgress)
+        endQuestion();
     if (m_naming && m_namingHub == hubIndex) {
         disconnect(m_naming, nullptr, this, nullptr);
         m_system->stopVelahubExpressionNamingSession(hubIndex);
