@@ -20,6 +20,28 @@ constexpr int TimeUnit = 0;
 constexpr int Duration = 0;
 constexpr int MaxCharacters = 255;
 
+// Multiple choice and sort in order carry the same fields, as do yes/no and
+// true/false.
+template <typename Question>
+Question *choiceQuestion(int options, int minResponses, int maxResponses, const QString &answer)
+{
+    auto *q = new Question;
+    q->numberOfOptions = options;
+    q->minResponses = minResponses;
+    q->maxResponses = maxResponses;
+    q->correctAnswer = answer;
+    return q;
+}
+
+template <typename Question>
+Question *twoWayQuestion(bool dontKnow, int answer)
+{
+    auto *q = new Question;
+    q->dontKnow = dontKnow;
+    q->correctAnswer = answer;
+    return q;
+}
+
 const QString LatexStart = QStringLiteral("<LaTeX>");
 const QString LatexEnd = QStringLiteral("</LaTeX>");
 
@@ -282,39 +304,23 @@ void VelaSystemClient::sendEnhancedQuestion(const EnhancedQuestionHeader &header
 void VelaSystemClient::sendEnhancedMultichoiceQuestion(const EnhancedQuestionHeader &header, int a, int b, int c,
                                                        const QString &options)
 {
-    auto *q = new Velasystem::MultichoiceQuestion;
-    q->numberOfOptions = a;
-    q->minResponses = b;
-    q->maxResponses = c;
-    q->correctAnswer = options;
-    sendEnhancedQuestion(header, q);
+    sendEnhancedQuestion(header, choiceQuestion<Velasystem::MultichoiceQuestion>(a, b, c, options));
 }
 
 void VelaSystemClient::sendEnhancedSortInOrderQuestion(const EnhancedQuestionHeader &header, int a, int b, int c,
                                                        const QString &options)
 {
-    auto *q = new Velasystem::SortInOrderQuestion;
-    q->numberOfOptions = a;
-    q->minResponses = b;
-    q->maxResponses = c;
-    q->correctAnswer = options;
-    sendEnhancedQuestion(header, q);
+    sendEnhancedQuestion(header, choiceQuestion<Velasystem::SortInOrderQuestion>(a, b, c, options));
 }
 
 void VelaSystemClient::sendEnhancedYesNoQuestion(const EnhancedQuestionHeader &header, bool flag, int n)
 {
-    auto *q = new Velasystem::YesNoQuestion;
-    q->dontKnow = flag;
-    q->correctAnswer = n;
-    sendEnhancedQuestion(header, q);
+    sendEnhancedQuestion(header, twoWayQuestion<Velasystem::YesNoQuestion>(flag, n));
 }
 
 void VelaSystemClient::sendEnhancedTrueFalseQuestion(const EnhancedQuestionHeader &header, bool flag, int n)
 {
-    auto *q = new Velasystem::TrueFalseQuestion;
-    q->dontKnow = flag;
-    q->correctAnswer = n;
-    sendEnhancedQuestion(header, q);
+    sendEnhancedQuestion(header, twoWayQuestion<Velasystem::TrueFalseQuestion>(flag, n));
 }
 
 void VelaSystemClient::sendEnhancedLikertQuestion(const EnhancedQuestionHeader &header, int a, int b)
