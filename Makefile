@@ -13,7 +13,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run sanitize tsan fuzz clean
+.PHONY: all deps build test run sanitize tsan fuzz bench clean
 
 all: build
 
@@ -70,5 +70,23 @@ fuzz:
 	    fuzz/corpus-$$t fuzz/seeds/$$t || exit 1; \
 	done
 
+# The relay side by side with two peers (bench/peers): latency, fan-out, idle
+# cost, memory and start-up, in a Release build of its own. Writes the tables
+# to standard output and bench/results.md. Not part of `make test`.
+BENCH_PACKAGES := nodejs node-ws libqt5websockets5-dev
+BENCH_ARGS ?=
+
+bench:
+	$(MAKE) deps EXTRA_PACKAGES="$(BENCH_PACKAGES)"
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELARELAY_TESTS=OFF -DVELARELAY_WERROR=ON
+	cmake --build build-bench -j $(JOBS) --target velarelay devcert
+	cmake -S bench -B build-bench/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELARELAY_WERROR=ON
+	cmake --build build-bench/bench -j $(JOBS)
+	build-bench/bench/bin/velarelay-bench \
+	  --relay $(CURDIR)/build-bench/bin/velarelay --ssl-dir $(CURDIR)/build-bench/bin/ssl \
+	  --node "$$(command -v node || command -v nodejs)" --node-path /usr/share/nodejs \
+	  --ws-peer $(CURDIR)/bench/peers/ws/server.js --qt-peer $(CURDIR)/build-bench/bench/bin/velarelay-qt-peer \
+	  --out $(CURDIR)/bench/out --results $(CURDIR)/bench/results.md $(BENCH_ARGS)
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-bench

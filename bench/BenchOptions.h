@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+namespace bench {
+
+// Where everything is, and how long each measure runs. The defaults are the
+// ones the issue sets: 4 clients, 500 Hz for 10 s, fan-out for 10 s, 30 s idle,
+// 64 clients for the memory figure.
+struct BenchOptions
+{
+    std::string relay;     // velarelay executable
+    std::string sslDir;    // its ssl/ folder: the peers and clients use the same pair
+    std::string node;      // node executable
+    std::string nodePath;  // where the `ws` module is found
+    std::string wsPeer;    // bench/peers/ws/server.js
+    std::string qtPeer;    // the QWebSocketServer peer executable
+    std::string outDir;    // logs, sockets and the hub scenario
+    std::string results;   // results.md, rewritten between its markers
+    std::string only;      // comma-separated labels (relay, ws, qt); empty: all
+    std::string wrapRelay; // a command line the relay runs under (a profiler), split at spaces
+
+    int runs = 3;
+    int clients = 4;
+    int rateHz = 500;
+    int latencySeconds = 10;
+    int fanoutSeconds = 10;
+    int strokeSteps = 100;
+    int window = 4000; // pen samples in flight at most during fan-out
+    int idleSeconds = 30;
+    int memoryClients = 64;
+    int startupRuns = 5; // start-ups per server on top of one per round
+
+    bool selected(const std::string &label) const;
+
+    // Fills the options from "--name value" pairs; false with a message on error.
+    bool parse(int argc, char **argv, std::string &error);
+    // Shortens every timed measure, for trying the benchmark itself out.
+    void makeQuick();
+};
+
+} // namespace bench

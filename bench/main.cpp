@@ -1,0 +1,222 @@
+// Benchmarks the relay side by side with two broadcast servers doing the same
+// job (Node's `ws` and Qt's QWebSocketServer, both over TLS), on this machine
+// and in this run: latency of a pen sample to every client, fan-out per CPU
+// second, idle cost, memory and start-up. Only 127.0.0.1 is ever used, and
+// every step is bounded in time.
+
+#include "BenchOptions.h"
+#include "Clock.h"
+#include "Machine.h"
+#include "Report.h"
+#include "Scenarios.h"
+
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <tls.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+using namespace bench;
+
+namespace {
+
+void progress(const std::string &line)
+{
+    std::fprintf(stderr, "bench: %s\n", line.c_str());
+}
+
+std::vector<ServerKind> serverKinds(const Context &context)
+{
+    const BenchOptions &o = context.options;
+    const std::string cert = o.sslDir + "/velarelay.crt";
+    const std::string key = o.sslDir + "/velarelay.key";
+    const std::string scenario = o.outDir + "/bench.scenario";
+    // The peers get the relay's address so that their messages are the same
+    // length; it is read when each one starts.
+    const auto peerArgs = [&context, cert, key](std::uint16_t port, const std::string &control) {
+        return std::vector<std::string>{"--port", std::to_string(port), "--control", control, "--cert", cert,
+                                        "--key", key, "--address", context.address};
+    };
+    std::vector<ServerKind> all, kinds;
+    all.push_back({"velarelay", "relay", [o, scenario](std::uint16_t port, const std::string &control) {
+                         ServerCommand command;
+                         std::istringstream wrapper(o.wrapRelay);
+                         for (std::string word; wrapper >> word;)
+                             command.argv.push_back(word);
+                         command.argv.insert(command.argv.end(), {o.relay, "--port", std::to_string(port)});
+                         command.env = {"VELASYSTEM_SCENARIO=" + scenario, "VELASYSTEM_CONTROL=" + control};
+                         return command;
+                     }});
+    all.push_back({"ws (Node)", "ws", [o, peerArgs](std::uint16_t port, const std::string &control) {
+                         ServerCommand command{{o.node, o.wsPeer}, {"NODE_PATH=" + o.nodePath}};
+                         for (std::string &arg : peerArgs(port, control))
+                             command.argv.push_back(std::move(arg));
+                         return command;
+                     }});
+    all.push_back({"QWebSocketServer", "qt", [o, peerArgs](std::uint16_t port, const std::string &control) {
+                         ServerCommand command{{o.qtPeer}, {}};
+                         for (std::string &arg : peerArgs(port, control))
+                             command.argv.push_back(std::move(arg));
+                         return command;
+                     }});
+    for (ServerKind &kind : all) {
+        if (o.selected(kind.label))
+            kinds.push_back(std::move(kind));
+    }
+    return kinds;
+}
+
+// One client, a warm-up: proves the whole road works, warms the file cache,
+// and learns the TLS parameters and the address prefix.
+void probe(const ServerKind &kind, Context &context, ServerResults &results)
+{
+    ServerSession session(kind, context);
+    StartupResult startup;
+    ClientSet clients(context.tls);
+    std::string error, address;
+    if (!session.start(startup, error) || !openClients(session, clients, 1, true, error) ||
+        !warmUp(session, clients, address, error)) {
+        results.failure = error;
+        progress(kind.name + ": " + error);
+        return;
+    }
+    results.tls = session.tlsDescription();
+    if (kind.label == "relay")
+        context.address = address;
+    progress(kind.name + ": works; " + results.tls);
+}
+
+void round(const ServerKind &kind, Context &context, ServerResults &results, int run)
+{
+    const std::string name = kind.name + " run " + std::to_string(run);
+    ServerSession session(kind, context);
+    StartupResult startup;
+    std::string error;
+    std::int64_t resident = 0;
+    if (!session.start(startup, error) ||
+        !measureMemory(session, std::size_t(context.options.memoryClients), resident, error)) {
+        results.failure = error;
+        progress(name + ": " + error);
+        return;
+    }
+    results.startups.push_back(startup);
+    results.residentKiB.push_back(double(resident));
+
+    ClientSet clients(context.tls);
+    std::string address;
+    LatencyResult latency;
+    FanoutResult fanout;
+    if (!openClients(session, clients, std::size_t(context.options.clients), true, error) ||
+        !warmUp(session, clients, address, error) || !measureLatency(session, clients, latency, error)) {
+        results.failure = error;
+        progress(name + ": " + error);
+        return;
+    }
+    results.latency.push_back(latency);
+    if (!warmUp(session, clients, address, error) || !measureFanout(session, clients, fanout, error)) {
+        results.failure = error;
+        progress(name + ": " + error);
+        return;
+    }
+    results.fanout.push_back(fanout);
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "start %.1f ms, %.1f MB; latency p50 %.3f p99 %.3f max %.3f ms; fan-out %.0f frames/s, %.2f µs/frame",
+                  startup.listenMs, double(resident) * 1024 / 1e6, latency.p50Ms, latency.p99Ms, latency.maxMs,
+                  fanout.framesPerSecond, fanout.cpuUsPerFrame);
+    progress(name + ": " + line);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Context context;
+    std::string error;
+    if (!context.options.parse(argc, argv, error)) {
+        std::fprintf(stderr, "velarelay-bench: %s\n", error.c_str());
+        return 2;
+    }
+    const BenchOptions &options = context.options;
+    // The trigger keeps a 2 ms beat: timers fire when due, not up to 50 µs late.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    ::mkdir(options.outDir.c_str(), 0755);
+    std::ofstream(options.outDir + "/bench.scenario") << "hub add 0 pens=4 touches=10 erasers=2\n";
+
+    if (tls_init() != 0 || (context.tls = tls_config_new()) == nullptr ||
+        tls_config_set_ca_file(context.tls, (options.sslDir + "/velarelay.crt").c_str()) != 0) {
+        std::fprintf(stderr, "velarelay-bench: cannot set up TLS for the clients\n");
+        return 2;
+    }
+
+    MachineInfo machine = describeMachine();
+    const std::string nodeEnv = "NODE_PATH=" + options.nodePath + ' ';
+    machine.versions = {"Node " + firstLineOf(options.node + " --version") + ", ws " +
+                            firstLineOf(nodeEnv + options.node + " -p \"require('ws/package.json').version\""),
+                        "Qt " + firstLineOf(options.qtPeer + " --version"), firstLineOf("openssl version")};
+
+    const std::vector<ServerKind> kinds = serverKinds(context);
+    std::vector<ServerResults> results(kinds.size());
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        results[k].name = kinds[k].name;
+        results[k].label = kinds[k].label;
+        probe(kinds[k], context, results[k]);
+    }
+
+    // Servers in turn, the order shifted each round, so slow phases of the
+    // shared machine spread over all of them.
+    for (int run = 1; run <= options.runs; ++run) {
+        for (std::size_t i = 0; i < kinds.size(); ++i) {
+            const std::size_t k = (i + std::size_t(run) - 1) % kinds.size();
+            if (results[k].failure.empty())
+                round(kinds[k], context, results[k], run);
+        }
+    }
+    for (int n = 0; n < options.startupRuns; ++n) {
+        for (std::size_t k = 0; k < kinds.size(); ++k) {
+            ServerSession session(kinds[k], context);
+            StartupResult startup;
+            if (results[k].failure.empty() && session.start(startup, error))
+                results[k].startups.push_back(startup);
+        }
+    }
+
+    std::vector<std::unique_ptr<ServerSession>> idle;
+    std::vector<ServerSession *> idleSessions;
+    std::vector<std::size_t> idleIndex;
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        StartupResult startup;
+        auto session = std::make_unique<ServerSession>(kinds[k], context);
+        if (results[k].failure.empty() && session->start(startup, error)) {
+            idleSessions.push_back(session.get());
+            idleIndex.push_back(k);
+            idle.push_back(std::move(session));
+        }
+    }
+    progress("idle for " + std::to_string(options.idleSeconds) + " s");
+    std::vector<IdleResult> idleResults;
+    if (measureIdle(idleSessions, idleResults, error)) {
+        for (std::size_t i = 0; i < idleResults.size(); ++i) {
+            results[idleIndex[i]].idle = idleResults[i];
+            results[idleIndex[i]].idleMeasured = true;
+        }
+    } else {
+        progress("idle: " + error);
+    }
+    idle.clear();
+
+    const std::string report = renderReport(machine, options, results, context.address);
+    std::cout << report << std::flush;
+    if (!updateResultsFile(options.results, report))
+        std::fprintf(stderr, "velarelay-bench: cannot write %s\n", options.results.c_str());
+    tls_config_free(context.tls);
+    for (const ServerResults &r : results) {
+        if (!r.failure.empty())
+            return 1;
+    }
+    return 0;
+}
