@@ -19,6 +19,7 @@ struct BenchOptions
     std::string results;   // results.md, rewritten between its markers
     std::string only;      // comma-separated labels (relay, ws, qt); empty: all
     std::string wrapRelay; // a command line the relay runs under (a profiler), split at spaces
+    std::string hook;      // run as `HOOK EVENT LABEL PID` when a measure begins and ends
 
     int runs = 3;
     int clients = 4;

@@ -123,7 +123,7 @@ std::string renderReport(const MachineInfo &machine, const BenchOptions &options
         << " samples as fast as the server takes them (at most " << options.window
         << " samples in flight), " << options.fanoutSeconds << " s.\n\n";
     Table fanout({"server", "frames/s delivered", "server CPU µs/frame", "frames per CPU s", "vs ws", "server cores busy",
-                  "lost"});
+                  "of it in kernel", "context switches/frame", "lost"});
     for (const ServerResults &s : servers) {
         using F = FanoutResult;
         const double perCpu = fanoutPerCpuSecond(s);
@@ -132,6 +132,8 @@ std::string renderReport(const MachineInfo &machine, const BenchOptions &options
                     fixed(medianOf<F>(s.fanout, [](const F &r) { return r.cpuUsPerFrame; }), 2), fixed(perCpu, 0),
                     wsPerCpu > 0 ? fixed(perCpu / wsPerCpu, 2) + "×" : "–",
                     fixed(medianOf<F>(s.fanout, [](const F &r) { return r.serverCores; }), 2),
+                    fixed(100 * medianOf<F>(s.fanout, [](const F &r) { return r.kernelShare; }), 0) + " %",
+                    fixed(medianOf<F>(s.fanout, [](const F &r) { return r.switchesPerFrame; }), 3),
                     fixed(medianOf<F>(s.fanout, [](const F &r) { return double(r.lost); }), 0)});
     }
     out << fanout.text();

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace bench {
@@ -72,6 +74,8 @@ bool ServerSession::start(StartupResult &startup, std::string &error)
         error = "cannot start " + m_kind.name;
         return false;
     }
+    if (m_kind.label == "relay" && !options.wrapRelay.empty())
+        m_process.setStopTimeoutNs(60 * kNsPerSecond);
     const std::int64_t deadline = m_process.startNs() + kStartDeadlineNs;
     TlsWebsocketClient first(m_context.tls);
     while (!first.connectTcp(m_port)) {
@@ -91,6 +95,16 @@ bool ServerSession::start(StartupResult &startup, std::string &error)
         return false;
     }
     return true;
+}
+
+void ServerSession::hook(const std::string &event)
+{
+    const std::string &command = m_context.options.hook;
+    if (command.empty())
+        return;
+    const std::string line = command + ' ' + event + ' ' + m_kind.label + ' ' + std::to_string(m_process.pid());
+    if (std::system(line.c_str()) != 0)
+        std::fprintf(stderr, "bench: hook failed: %s\n", line.c_str());
 }
 
 bool openClients(ServerSession &session, ClientSet &clients, std::size_t count, bool announceWindow,
@@ -182,6 +196,7 @@ bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &r
         }
     };
 
+    session.hook("latency-begin");
     clients.resetWaited();
     const std::int64_t start = nowNs() + 10 * kNsPerMs;
     for (std::int64_t i = 0; i < count;) {
@@ -205,6 +220,7 @@ bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &r
         }
     }
     const std::int64_t sendEnd = nowNs();
+    session.hook("latency-end");
     result.clientWaitShare = double(clients.waitedNs()) / double(sendEnd - start);
     const std::int64_t drainUntil = sendEnd + kDrainNs;
     while (arrivals < count * std::int64_t(width) && nowNs() < drainUntil) {
@@ -256,8 +272,11 @@ bool measureFanout(ServerSession &session, ClientSet &clients, FanoutResult &res
     std::int64_t sent = 0; // frames each client is to receive
     std::int64_t cursor = context.takeSeqs(0);
     std::int64_t pumps = 0, fullPumps = 0;
+    session.hook("fanout-begin");
     clients.resetWaited();
     const std::int64_t cpuBefore = session.process().cpuNs();
+    const std::int64_t kernelBefore = session.process().kernelCpuNs();
+    const std::int64_t switchesBefore = session.process().contextSwitches();
     const std::int64_t selfBefore = selfCpuNs();
     const std::int64_t start = nowNs();
     const std::int64_t end = start + context.options.fanoutSeconds * kNsPerSecond;
@@ -283,8 +302,12 @@ bool measureFanout(ServerSession &session, ClientSet &clients, FanoutResult &res
     }
     const std::int64_t stop = nowNs();
     const std::int64_t cpuAfter = session.process().cpuNs();
+    const std::int64_t kernelAfter = session.process().kernelCpuNs();
+    const std::int64_t switchesAfter = session.process().contextSwitches();
     const std::int64_t selfAfter = selfCpuNs();
+    const std::int64_t waited = clients.waitedNs();
     const std::int64_t delivered = total();
+    session.hook("fanout-end");
     const double seconds = double(stop - start) / double(kNsPerSecond);
     context.takeSeqs(cursor - context.nextSeq);
 
@@ -307,8 +330,10 @@ bool measureFanout(ServerSession &session, ClientSet &clients, FanoutResult &res
     result.cpuUsPerFrame = delivered > 0 ? cpuNs / 1000.0 / double(delivered) : 0;
     result.framesPerCpuSecond = cpuNs > 0 ? double(delivered) / (cpuNs / double(kNsPerSecond)) : 0;
     result.serverCores = cpuNs / double(stop - start);
+    result.switchesPerFrame = delivered > 0 ? double(switchesAfter - switchesBefore) / double(delivered) : 0;
+    result.kernelShare = cpuNs > 0 ? double(kernelAfter - kernelBefore) / cpuNs : 0;
     result.clientCpuShare = double(selfAfter - selfBefore) / double(stop - start);
-    result.clientWaitShare = double(clients.waitedNs()) / double(stop - start);
+    result.clientWaitShare = double(waited) / double(stop - start);
     result.windowFullShare = pumps > 0 ? double(fullPumps) / double(pumps) : 0;
     return true;
 }

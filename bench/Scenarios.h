@@ -65,6 +65,8 @@ struct FanoutResult
     double cpuUsPerFrame = 0;
     double framesPerCpuSecond = 0;
     double serverCores = 0; // server CPU time over wall time
+    double kernelShare = 0; // of the server's CPU time, spent in the kernel
+    double switchesPerFrame = 0; // the server's context switches
     std::int64_t delivered = 0;
     std::int64_t lost = 0;
     double clientCpuShare = 0; // of one core
@@ -90,6 +92,8 @@ public:
     // a first upgraded client. Then opens the trigger.
     bool start(StartupResult &startup, std::string &error);
     void stop() { m_process.stop(); }
+    // Tells the hook, if there is one, that a measure begins or ends.
+    void hook(const std::string &event);
 
     const ServerKind &kind() const { return m_kind; }
     Context &context() { return m_context; }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -66,7 +67,7 @@ bool ServerProcess::start(const ServerCommand &command, const std::string &logPa
             ::dup2(log, STDOUT_FILENO);
             ::dup2(log, STDERR_FILENO);
         }
-        ::execve(argv[0], argv.data(), envp.data());
+        ::execvpe(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     if (log >= 0)
@@ -79,7 +80,7 @@ void ServerProcess::stop()
     if (m_pid <= 0)
         return;
     ::kill(m_pid, SIGTERM);
-    if (!waitForExit(m_pid, nowNs() + 5 * kNsPerSecond)) {
+    if (!waitForExit(m_pid, nowNs() + m_stopTimeoutNs)) {
         ::kill(m_pid, SIGKILL);
         waitForExit(m_pid, nowNs() + 5 * kNsPerSecond);
     }
@@ -98,7 +99,7 @@ bool ServerProcess::running()
     return true;
 }
 
-std::int64_t ServerProcess::cpuNs() const
+std::int64_t ServerProcess::systemCpuNs(bool withUser) const
 {
     const std::string stat = readFile("/proc/" + std::to_string(m_pid) + "/stat");
     // Fields after the command name, which is in parentheses and may hold
@@ -112,10 +113,10 @@ std::int64_t ServerProcess::cpuNs() const
         fields >> skip;
     long long utime = 0, stime = 0;
     fields >> utime >> stime;
-    return (utime + stime) * kNsPerSecond / ::sysconf(_SC_CLK_TCK);
+    return ((withUser ? utime : 0) + stime) * kNsPerSecond / ::sysconf(_SC_CLK_TCK);
 }
 
-std::int64_t ServerProcess::scheduledNs() const
+std::int64_t ServerProcess::sumOverThreads(const std::function<std::int64_t(const std::string &)> &read) const
 {
     const std::string tasks = "/proc/" + std::to_string(m_pid) + "/task";
     DIR *dir = ::opendir(tasks.c_str());
@@ -123,15 +124,34 @@ std::int64_t ServerProcess::scheduledNs() const
         return -1;
     std::int64_t total = 0;
     while (const dirent *entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        std::istringstream in(readFile(tasks + '/' + entry->d_name + "/schedstat"));
-        long long runNs = 0;
-        in >> runNs;
-        total += runNs;
+        if (entry->d_name[0] != '.')
+            total += read(tasks + '/' + entry->d_name);
     }
     ::closedir(dir);
     return total;
+}
+
+std::int64_t ServerProcess::scheduledNs() const
+{
+    return sumOverThreads([](const std::string &task) {
+        std::istringstream in(readFile(task + "/schedstat"));
+        long long runNs = 0;
+        in >> runNs;
+        return std::int64_t(runNs);
+    });
+}
+
+std::int64_t ServerProcess::contextSwitches() const
+{
+    return sumOverThreads([](const std::string &task) {
+        std::istringstream status(readFile(task + "/status"));
+        std::int64_t switches = 0;
+        for (std::string line; std::getline(status, line);) {
+            if (line.find("ctxt_switches:") != std::string::npos)
+                switches += std::stoll(line.substr(line.find(':') + 1));
+        }
+        return switches;
+    });
 }
 
 std::int64_t ServerProcess::residentKiB() const
