@@ -80,6 +80,7 @@ void Libressl_socket::stop()
 
 bool Libressl_socket::write(const char *data, std::size_t size)
 {
+    bool wakeUp = true;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_writeClosed)
@@ -93,11 +94,17 @@ bool Libressl_socket::write(const char *data, std::size_t size)
             m_requests.fetch_or(AbortRequested);
             printTransportLine("write queue full: client dropped");
         } else {
+            // The connection thread takes the whole queue at once, and drains
+            // it before it waits again after every wake-up: only the write
+            // that finds the queue empty needs to wake it. Waking it for every
+            // frame cost a context switch per frame and client.
+            wakeUp = m_queue.empty();
             m_queue.append(data, size);
             m_unsent += size;
         }
     }
-    wake();
+    if (wakeUp)
+        wake();
     return (m_requests.load() & AbortRequested) == 0;
 }
 
