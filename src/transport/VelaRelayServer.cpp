@@ -64,6 +64,8 @@ void VelaRelayServer::start()
 
 void VelaRelayServer::stop()
 {
+    // What was sent before the stop still reaches the clients.
+    flushPending();
     // Out of the list first: only listed clients are ever sent to, and a
     // closed client may be destroyed once it has ended.
     const QList<Websocket_client *> clients = std::exchange(m_clients, {});
@@ -72,14 +74,47 @@ void VelaRelayServer::stop()
     emit setNumConnections(0);
 }
 
+namespace {
+
+// Messages closer together than this count as a burst. Pen samples of one
+// pen come several milliseconds apart.
+constexpr std::chrono::microseconds kBurstGap{1000};
+// A burst that gathers more than this hands it over at once, so the clients'
+// threads work on it while the burst goes on, and no client's queue takes a
+// long burst in one piece.
+constexpr std::size_t kMaxPendingBytes = 64 * 1024;
+
+} // namespace
+
 void VelaRelayServer::sendMessage(const QString &message)
 {
     if (m_clients.isEmpty())
         return;
-    const std::string frame =
-        Websocket_frame::encodeText((m_address + QLatin1Char(',') + message).toStdString());
+    const std::string frame = Websocket_frame::encodeText((m_address + QLatin1Char(',') + message).toStdString());
+    const auto now = std::chrono::steady_clock::now();
+    const bool quiet = now - m_lastMessage >= kBurstGap;
+    m_lastMessage = now;
+    if (quiet && m_pending.empty()) {
+        for (Websocket_client *client : qAsConst(m_clients))
+            client->write(frame);
+        return;
+    }
+    // Queued behind the events already waiting, the flush comes once they
+    // have all been handled.
+    if (m_pending.empty())
+        QMetaObject::invokeMethod(this, &VelaRelayServer::flushPending, Qt::QueuedConnection);
+    m_pending += frame;
+    if (m_pending.size() >= kMaxPendingBytes)
+        flushPending();
+}
+
+void VelaRelayServer::flushPending()
+{
+    if (m_pending.empty())
+        return;
     for (Websocket_client *client : qAsConst(m_clients))
-        client->write(frame);
+        client->write(m_pending);
+    m_pending.clear();
 }
 
 Libressl_socket *VelaRelayServer::createSocket(struct tls *ctx, int fd)
@@ -101,6 +136,8 @@ void VelaRelayServer::on_websocket_ready(Websocket_client *client, std::string m
 
 void VelaRelayServer::on_websocket_connected(Websocket_client *client)
 {
+    // Messages sent before a client joined are not for it.
+    flushPending();
     m_clients.append(client);
     m_upgraded.insert(client);
     client->send("o");
@@ -109,6 +146,7 @@ void VelaRelayServer::on_websocket_connected(Websocket_client *client)
 
 void VelaRelayServer::on_websocket_disconnected(Websocket_client *client)
 {
+    flushPending();
     m_clients.removeAll(client);
     const bool upgraded = m_upgraded.remove(client);
     // Released last, after it left the list: from here on the clean-up thread

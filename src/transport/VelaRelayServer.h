@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 
+#include <chrono>
 #include <string>
 
 class Websocket_client;
@@ -56,7 +57,17 @@ protected slots:
     void on_websocket_disconnected(Websocket_client *client);
 
 private:
+    // Hands the gathered frames to every listed client.
+    void flushPending();
+
     QList<Websocket_client *> m_clients;
+    // A message that comes while the relay is quiet goes out at once. One
+    // that follows another closely is gathered here, and what a burst
+    // gathers is handed over at once when the events already waiting have
+    // been handled: each client's thread then wakes and writes once for the
+    // lot, not once per message.
+    std::string m_pending;
+    std::chrono::steady_clock::time_point m_lastMessage;
     // Clients that upgraded and have not yet reported their end, listed or
     // not: their end changes what the protocol side is told, the end of a
     // connection that never upgraded does not.
