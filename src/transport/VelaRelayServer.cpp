@@ -35,7 +35,8 @@ QString detectOutboundAddress()
 }
 
 VelaRelayServer::VelaRelayServer(QObject *parent)
-    : Websocket_server(parent), m_address(detectOutboundAddress())
+    : Websocket_server(parent), m_address(detectOutboundAddress()),
+      m_prefix((m_address + QLatin1Char(',')).toStdString())
 {
 }
 
@@ -90,11 +91,14 @@ void VelaRelayServer::sendMessage(const QString &message)
 {
     if (m_clients.isEmpty())
         return;
-    const std::string frame = Websocket_frame::encodeText((m_address + QLatin1Char(',') + message).toStdString());
+    const QByteArray text = message.toUtf8();
+    const std::string_view body(text.constData(), static_cast<std::size_t>(text.size()));
     const auto now = std::chrono::steady_clock::now();
     const bool quiet = now - m_lastMessage >= kBurstGap;
     m_lastMessage = now;
     if (quiet && m_pending.empty()) {
+        std::string frame;
+        Websocket_frame::appendText(frame, m_prefix, body);
         for (Websocket_client *client : qAsConst(m_clients))
             client->write(frame);
         return;
@@ -103,7 +107,7 @@ void VelaRelayServer::sendMessage(const QString &message)
     // have all been handled.
     if (m_pending.empty())
         QMetaObject::invokeMethod(this, &VelaRelayServer::flushPending, Qt::QueuedConnection);
-    m_pending += frame;
+    Websocket_frame::appendText(m_pending, m_prefix, body);
     if (m_pending.size() >= kMaxPendingBytes)
         flushPending();
 }

@@ -73,6 +73,7 @@ private:
     // connection that never upgraded does not.
     QSet<Websocket_client *> m_upgraded;
     QString m_address;
+    std::string m_prefix; // the address and "," in UTF-8, in front of every message
     quint16 m_port = DefaultPort;
 };
 

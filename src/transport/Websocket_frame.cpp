@@ -28,15 +28,22 @@ Websocket_frame Websocket_frame::close(std::uint16_t code)
 
 std::string Websocket_frame::encodeText(const std::string &payload)
 {
-    return text(payload).encode();
+    std::string out;
+    appendText(out, payload, {});
+    return out;
 }
 
-std::string Websocket_frame::encode() const
+void Websocket_frame::appendText(std::string &out, std::string_view head, std::string_view body)
 {
-    std::string out;
-    const std::uint64_t size = payload.size();
-    out.reserve(payload.size() + 14);
-    out += static_cast<char>((fin ? 0x80 : 0) | (rsv & 0x7) << 4 | (opcode & 0xF));
+    out.reserve(out.size() + head.size() + body.size() + 10);
+    appendHeader(out, 0x80 | Text, false, head.size() + body.size());
+    out += head;
+    out += body;
+}
+
+void Websocket_frame::appendHeader(std::string &out, std::uint8_t first, bool masked, std::uint64_t size)
+{
+    out += static_cast<char>(first);
     const char maskBit = masked ? static_cast<char>(0x80) : 0;
     // RFC 6455 section 5.2: the shortest of the three length forms.
     if (size <= 125) {
@@ -50,6 +57,14 @@ std::string Websocket_frame::encode() const
         for (int shift = 56; shift >= 0; shift -= 8)
             out += static_cast<char>((size >> shift) & 0xFF);
     }
+}
+
+std::string Websocket_frame::encode() const
+{
+    std::string out;
+    out.reserve(payload.size() + 14);
+    appendHeader(out, static_cast<std::uint8_t>((fin ? 0x80 : 0) | (rsv & 0x7) << 4 | (opcode & 0xF)), masked,
+                 payload.size());
     if (!masked)
         return out + payload;
     for (std::uint8_t byte : maskKey)

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // One outgoing WebSocket frame (RFC 6455 section 5.2). A server sends its
 // frames unmasked; masking exists for tests that play the client.
@@ -27,6 +28,9 @@ public:
     std::string encode() const;
     // Shorthand for text(payload).encode(), for encoding a broadcast once.
     static std::string encodeText(const std::string &payload);
+    // Appends one unmasked text frame whose payload is `head` followed by
+    // `body`, without building either in between.
+    static void appendText(std::string &out, std::string_view head, std::string_view body);
 
     bool fin = true;
     std::uint8_t rsv = 0;
@@ -34,4 +38,7 @@ public:
     bool masked = false;
     std::array<std::uint8_t, 4> maskKey{};
     std::string payload;
+
+private:
+    static void appendHeader(std::string &out, std::uint8_t first, bool masked, std::uint64_t size);
 };
