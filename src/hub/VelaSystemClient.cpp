@@ -2,6 +2,8 @@
 
 #include "RelayIntelligenceManager.h"
 
+#include <QThread>
+
 #include <velasystem/VelaSystem.h>
 
 #include <chrono>
@@ -81,7 +83,7 @@ void VelaSystemClient::onHubConnected(Hub *hub)
     }
     emit queryCapabilities();
 
-    connect(hub, &Hub::penEventReceived, this, &VelaSystemClient::onPenEventReceived, Qt::UniqueConnection);
+    connect(hub, &Hub::penEventReceived, this, &VelaSystemClient::forwardPenEvent, unique);
     connect(hub, &Hub::touchEventReceived, this, &VelaSystemClient::onTouchEventReceived, Qt::UniqueConnection);
     connect(hub, &Hub::eraserEventReceived, this, &VelaSystemClient::onEraserEventReceived, Qt::UniqueConnection);
 }
@@ -235,6 +237,21 @@ void VelaSystemClient::focusLost()
 }
 
 // Board input -------------------------------------------------------------
+
+void VelaSystemClient::forwardPenEvent(Hub *hub, Hub::PenEvent event, quint8 id, int x, int y, bool tip,
+                                       bool barrel)
+{
+    // What an automatic connection does, at a fraction of the cost: Qt's
+    // queued delivery copies each of the seven arguments through the type
+    // registry on both sides, which cost more than handling the sample.
+    if (QThread::currentThread() == thread()) {
+        onPenEventReceived(hub, event, id, x, y, tip, barrel);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, hub, event, id, x, y, tip, barrel] { onPenEventReceived(hub, event, id, x, y, tip, barrel); },
+        Qt::QueuedConnection);
+}
 
 void VelaSystemClient::onPenEventReceived(Hub *, Hub::PenEvent, quint8 id, int x, int y, bool tip, bool barrel)
 {

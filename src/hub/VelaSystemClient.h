@@ -139,6 +139,10 @@ public slots:
                                             const QString &response);
 
 private:
+    // Runs where the hub emits (the library's thread) and hands the sample to
+    // this object's thread in one small event.
+    void forwardPenEvent(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
+                         bool barrel);
     QuestionCapabilities capabilities() const;
     void focusLost();
     void addDevices(Velasystem::Hub *hub);
