@@ -15,7 +15,8 @@ bool BenchOptions::parse(int argc, char **argv, std::string &error)
                                                   {"--startup-runs", &startupRuns},
                                                   {"--latency-seconds", &latencySeconds},
                                                   {"--fanout-seconds", &fanoutSeconds},
-                                                  {"--idle-seconds", &idleSeconds}};
+                                                  {"--idle-seconds", &idleSeconds},
+                                                  {"--memory-clients", &memoryClients}};
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
         if (name == "--quick") {

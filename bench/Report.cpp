@@ -103,14 +103,15 @@ std::string renderReport(const MachineInfo &machine, const BenchOptions &options
     out << "**Latency**, trigger to arrival at each client: " << options.clients << " clients, pen samples at "
         << options.rateHz << " Hz for " << options.latencySeconds << " s (" << options.rateHz * options.latencySeconds
         << " samples, " << options.rateHz * options.latencySeconds * options.clients << " arrivals a run).\n\n";
-    Table latency({"server", "p50 ms", "p99 ms", "p99.9 ms", "max ms", "missing"});
+    Table latency({"server", "p50 ms", "p99 ms", "p99.9 ms", "max ms", "missing", "server CPU % of a core"});
     for (const ServerResults &s : servers) {
         using L = LatencyResult;
         latency.row({s.name, fixed(medianOf<L>(s.latency, [](const L &r) { return r.p50Ms; }), 3),
                      fixed(medianOf<L>(s.latency, [](const L &r) { return r.p99Ms; }), 3),
                      fixed(medianOf<L>(s.latency, [](const L &r) { return r.p999Ms; }), 3),
                      fixed(medianOf<L>(s.latency, [](const L &r) { return r.maxMs; }), 3),
-                     fixed(medianOf<L>(s.latency, [](const L &r) { return double(r.missing); }), 0)});
+                     fixed(medianOf<L>(s.latency, [](const L &r) { return double(r.missing); }), 0),
+                     fixed(medianOf<L>(s.latency, [](const L &r) { return r.serverCpuPercent; }), 1)});
     }
     out << latency.text();
 

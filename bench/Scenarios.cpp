@@ -198,6 +198,7 @@ bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &r
 
     session.hook("latency-begin");
     clients.resetWaited();
+    const std::int64_t cpuBefore = session.process().cpuNs();
     const std::int64_t start = nowNs() + 10 * kNsPerMs;
     for (std::int64_t i = 0; i < count;) {
         const std::int64_t due = start + i * period;
@@ -220,6 +221,7 @@ bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &r
         }
     }
     const std::int64_t sendEnd = nowNs();
+    result.serverCpuPercent = 100.0 * double(session.process().cpuNs() - cpuBefore) / double(sendEnd - start);
     session.hook("latency-end");
     result.clientWaitShare = double(clients.waitedNs()) / double(sendEnd - start);
     const std::int64_t drainUntil = sendEnd + kDrainNs;

@@ -57,6 +57,7 @@ struct LatencyResult
     // client thread kept the 500 Hz beat.
     std::int64_t lateTriggers = 0;
     double clientWaitShare = 0; // of the run's wall time, spent blocked in ppoll
+    double serverCpuPercent = 0; // of one core, while the samples came
 };
 
 struct FanoutResult
