@@ -16,7 +16,8 @@ bool BenchOptions::parse(int argc, char **argv, std::string &error)
                                                   {"--latency-seconds", &latencySeconds},
                                                   {"--fanout-seconds", &fanoutSeconds},
                                                   {"--idle-seconds", &idleSeconds},
-                                                  {"--memory-clients", &memoryClients}};
+                                                  {"--memory-clients", &memoryClients},
+                                                  {"--clients", &clients}};
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
         if (name == "--quick") {

@@ -68,7 +68,7 @@ bool ServerSession::start(StartupResult &startup, std::string &error)
 {
     const BenchOptions &options = m_context.options;
     m_port = freePort();
-    const std::string controlPath = options.outDir + '/' + m_kind.label + ".sock";
+    const std::string controlPath = m_context.socketDir + '/' + m_kind.label + ".sock";
     ::unlink(controlPath.c_str());
     if (!m_process.start(m_kind.command(m_port, controlPath), options.outDir + '/' + m_kind.label + ".log")) {
         error = "cannot start " + m_kind.name;

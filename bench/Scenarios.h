@@ -29,6 +29,9 @@ struct Context
     BenchOptions options;
     tls_config *tls = nullptr;
     std::string address = "127.0.0.1";
+    // The control sockets: a short private folder, as a socket path has at
+    // most 107 bytes.
+    std::string socketDir;
     std::int64_t nextSeq = 0;
 
     std::int64_t takeSeqs(std::int64_t count)

@@ -13,6 +13,7 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <tls.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -146,6 +147,12 @@ int main(int argc, char **argv)
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     ::mkdir(options.outDir.c_str(), 0755);
     std::ofstream(options.outDir + "/bench.scenario") << "hub add 0 pens=4 touches=10 erasers=2\n";
+    char socketDir[] = "/tmp/velarelay-bench-XXXXXX";
+    if (::mkdtemp(socketDir) == nullptr) {
+        std::fprintf(stderr, "velarelay-bench: cannot make a folder for the control sockets\n");
+        return 2;
+    }
+    context.socketDir = socketDir;
 
     if (tls_init() != 0 || (context.tls = tls_config_new()) == nullptr ||
         tls_config_set_ca_file(context.tls, (options.sslDir + "/velarelay.crt").c_str()) != 0) {
@@ -162,6 +169,7 @@ int main(int argc, char **argv)
     const std::vector<ServerKind> kinds = serverKinds(context);
     std::vector<ServerResults> results(kinds.size());
     for (std::size_t k = 0; k < kinds.size(); ++k) {
+        std::ofstream(options.outDir + '/' + kinds[k].label + ".log", std::ios::trunc);
         results[k].name = kinds[k].name;
         results[k].label = kinds[k].label;
         probe(kinds[k], context, results[k]);
@@ -214,6 +222,9 @@ int main(int argc, char **argv)
     if (!updateResultsFile(options.results, report))
         std::fprintf(stderr, "velarelay-bench: cannot write %s\n", options.results.c_str());
     tls_config_free(context.tls);
+    for (const ServerKind &kind : kinds)
+        ::unlink((context.socketDir + '/' + kind.label + ".sock").c_str());
+    ::rmdir(context.socketDir.c_str());
     for (const ServerResults &r : results) {
         if (!r.failure.empty())
             return 1;
