@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 namespace bench {
@@ -53,6 +54,25 @@ bool drain(ClientSet &clients, ControlChannel *control, std::int64_t untilNs)
     while (nowNs() < untilNs) {
         if (!clients.pump(untilNs, control, [](std::size_t, std::string_view, std::int64_t) {}))
             return false;
+    }
+    return true;
+}
+
+// Takes what is still on the way, until `done` or for 2 s at most; the
+// trigger must have accepted every command.
+bool collectRest(ClientSet &clients, ControlChannel &control, const ClientTextHandler &onText,
+                 const std::function<bool()> &done, std::string &error)
+{
+    const std::int64_t until = nowNs() + kDrainNs;
+    while (!done() && nowNs() < until) {
+        if (!clients.pump(until, &control, onText)) {
+            error = "a client lost its connection";
+            return false;
+        }
+    }
+    if (control.errors() > 0) {
+        error = "the trigger refused a command: " + control.lastError();
+        return false;
     }
     return true;
 }
@@ -224,17 +244,8 @@ bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &r
     result.serverCpuPercent = 100.0 * double(session.process().cpuNs() - cpuBefore) / double(sendEnd - start);
     session.hook("latency-end");
     result.clientWaitShare = double(clients.waitedNs()) / double(sendEnd - start);
-    const std::int64_t drainUntil = sendEnd + kDrainNs;
-    while (arrivals < count * std::int64_t(width) && nowNs() < drainUntil) {
-        if (!clients.pump(drainUntil, &control, onText)) {
-            error = "a client lost its connection";
-            return false;
-        }
-    }
-    if (control.errors() > 0) {
-        error = "the trigger refused a command: " + control.lastError();
+    if (!collectRest(clients, control, onText, [&] { return arrivals == count * std::int64_t(width); }, error))
         return false;
-    }
 
     std::vector<double> values;
     values.reserve(static_cast<std::size_t>(arrivals));
@@ -314,17 +325,8 @@ bool measureFanout(ServerSession &session, ClientSet &clients, FanoutResult &res
     context.takeSeqs(cursor - context.nextSeq);
 
     // Let the rest arrive, to tell slow from lost.
-    const std::int64_t drainUntil = nowNs() + kDrainNs;
-    while (least() < sent && nowNs() < drainUntil) {
-        if (!clients.pump(drainUntil, &control, onText)) {
-            error = "a client lost its connection";
-            return false;
-        }
-    }
-    if (control.errors() > 0) {
-        error = "the trigger refused a command: " + control.lastError();
+    if (!collectRest(clients, control, onText, [&] { return least() == sent; }, error))
         return false;
-    }
     result.delivered = delivered;
     result.lost = std::int64_t(clients.size()) * sent - total();
     result.framesPerSecond = double(delivered) / seconds;
