@@ -78,7 +78,7 @@ void Libressl_socket::stop()
         thread.join();
 }
 
-bool Libressl_socket::write(const char *data, std::size_t size)
+bool Libressl_socket::append(const char *data, std::size_t size, bool last)
 {
     bool wakeUp = true;
     {
@@ -101,6 +101,7 @@ bool Libressl_socket::write(const char *data, std::size_t size)
             wakeUp = m_queue.empty();
             m_queue.append(data, size);
             m_unsent += size;
+            m_writeClosed = last;
         }
     }
     if (wakeUp)

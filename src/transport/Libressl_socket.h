@@ -50,8 +50,11 @@ public:
     // Queues whole bytes for sending, from any thread; never blocks. False when
     // the connection is ending, or when the bytes would pass kMaxQueuedBytes of
     // unsent data: the connection is then dropped.
-    bool write(const char *data, std::size_t size);
+    bool write(const char *data, std::size_t size) { return append(data, size, false); }
     bool write(const std::string &bytes) { return write(bytes.data(), bytes.size()); }
+    // Queues the connection's last bytes (a close frame): whatever any thread
+    // writes after them is refused, so nothing follows them on the wire.
+    bool writeLast(const std::string &bytes) { return append(bytes.data(), bytes.size(), true); }
 
     // Unsent bytes, queued or in the middle of a write.
     std::size_t queuedBytes() const;
@@ -62,6 +65,9 @@ public:
 
     // Before start(): the bound on the TLS handshake.
     void setHandshakeTimeout(std::chrono::milliseconds timeout) { m_handshakeTimeout = timeout; }
+
+private:
+    bool append(const char *data, std::size_t size, bool last);
 
 protected:
     // All hooks run on the connection thread.

@@ -96,7 +96,9 @@ void Websocket_client::handle(const std::vector<Websocket_event> &events)
 
 void Websocket_client::closeWith(std::uint16_t code)
 {
-    write(Websocket_frame::close(code).encode());
+    // RFC 6455 section 5.5.1: no data frame may follow a close frame, and the
+    // owner's thread may be writing broadcasts at this very moment.
+    writeLast(Websocket_frame::close(code).encode());
     m_closeSent = true;
     finish();
 }

@@ -91,7 +91,11 @@ void Library::failStart(const QString &message)
 {
     std::fprintf(stderr, "velasystem: %s\n", qPrintable(message));
     std::fflush(stderr);
-    std::exit(EXIT_FAILURE);
+    std::fflush(stdout);
+    // Other threads of the process (a TLS server setting up, say) may be in
+    // the middle of their work: running the exit handlers under them crashes
+    // them, so the process ends without.
+    std::_Exit(EXIT_FAILURE);
 }
 
 void Library::startThread()
