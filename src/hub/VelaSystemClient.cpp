@@ -28,6 +28,8 @@ VelaSystemClient::VelaSystemClient(Clock clock, int keepAliveTimeoutMs)
 {
     registerRelayMetaTypes();
     m_supervisor->setParent(this);
+    m_takePenSample = metaObject()->method(metaObject()->indexOfSlot("takePenSample()"));
+    m_takeAnswer = metaObject()->method(metaObject()->indexOfSlot("takeAnswer()"));
     m_system->initialise();
 
     connect(m_system, &Velasystem::VelaSystem::newHubConnected, this, &VelaSystemClient::onHubConnected);
@@ -241,16 +243,20 @@ void VelaSystemClient::focusLost()
 void VelaSystemClient::forwardPenEvent(Hub *hub, Hub::PenEvent event, quint8 id, int x, int y, bool tip,
                                        bool barrel)
 {
-    // What an automatic connection does, at a fraction of the cost: Qt's
-    // queued delivery copies each of the seven arguments through the type
-    // registry on both sides, which cost more than handling the sample.
+    // What an automatic connection does, at a fraction of the cost.
     if (QThread::currentThread() == thread()) {
         onPenEventReceived(hub, event, id, x, y, tip, barrel);
         return;
     }
-    QMetaObject::invokeMethod(
-        this, [this, hub, event, id, x, y, tip, barrel] { onPenEventReceived(hub, event, id, x, y, tip, barrel); },
-        Qt::QueuedConnection);
+    m_penSamples.push({hub, event, id, x, y, tip, barrel});
+    m_takePenSample.invoke(this, Qt::QueuedConnection);
+}
+
+void VelaSystemClient::takePenSample()
+{
+    PenSample s;
+    if (m_penSamples.pop(s))
+        onPenEventReceived(s.hub, s.event, s.id, s.x, s.y, s.tip, s.barrel);
 }
 
 void VelaSystemClient::onPenEventReceived(Hub *, Hub::PenEvent, quint8 id, int x, int y, bool tip, bool barrel)

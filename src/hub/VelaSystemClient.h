@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BoardInputFilter.h"
+#include "HandOverQueue.h"
 #include "HubGroup.h"
 #include "IVelaRelayClient.h"
 
@@ -9,6 +10,7 @@
 #include <velasystem/Hub.h>
 
 #include <QHash>
+#include <QMetaMethod>
 #include <QMutex>
 
 #include <atomic>
@@ -138,9 +140,32 @@ public slots:
     void handleEndUserNamingSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId,
                                             const QString &response);
 
+private slots:
+    // The other ends of the hand-overs below, on this object's thread.
+    void takePenSample();
+    void takeAnswer();
+
 private:
+    struct PenSample
+    {
+        Velasystem::Hub *hub = nullptr;
+        Velasystem::Hub::PenEvent event = Velasystem::Hub::PenMove;
+        quint8 id = 0;
+        int x = 0;
+        int y = 0;
+        bool tip = false;
+        bool barrel = false;
+    };
+    struct Answer
+    {
+        quint64 generation = 0;
+        quint32 uid = 0;
+        int questionId = 0;
+        QString response;
+    };
+
     // Runs where the hub emits (the library's thread) and hands the sample to
-    // this object's thread in one small event.
+    // this object's thread.
     void forwardPenEvent(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
                          bool barrel);
     QuestionCapabilities capabilities() const;
@@ -170,6 +195,8 @@ private:
     // Pen input is handled one event at a time even if the library should
     // ever deliver it from more than one thread.
     QMutex m_penLock;
+    HandOverQueue<PenSample> m_penSamples;
+    QMetaMethod m_takePenSample;
 
     bool m_penPrivate = false;
     bool m_touchPrivate = false;
@@ -188,6 +215,8 @@ private:
     // Changes whenever a question starts or ends; read on the library's
     // thread as an answer arrives.
     std::atomic<quint64> m_questionGeneration{0};
+    HandOverQueue<Answer> m_answers;
+    QMetaMethod m_takeAnswer;
     Velasystem::Hub *m_questionHub = nullptr;
 
     // Enhanced sessions: identifiers are never reused.

@@ -141,17 +141,18 @@ void VelaSystemClient::likertScaleReceived(Hub *, quint32 uid, int questionId, i
 void VelaSystemClient::postAnswer(quint32 uid, int questionId, const QString &response)
 {
     // The answer signals are delivered on the library's thread; the question
-    // state belongs to this object's thread. Queued answers keep their order,
-    // and each carries the question it arrived during: one that is handled
-    // only after that question ended must not count against the next one.
-    const quint64 generation = m_questionGeneration.load();
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation, uid, questionId, response] {
-            if (generation == m_questionGeneration.load())
-                acceptAnswer(uid, questionId, response);
-        },
-        Qt::QueuedConnection);
+    // state belongs to this object's thread. Handed-over answers keep their
+    // order, and each carries the question it arrived during: one that is
+    // handled only after that question ended must not count against the next.
+    m_answers.push({m_questionGeneration.load(), uid, questionId, response});
+    m_takeAnswer.invoke(this, Qt::QueuedConnection);
+}
+
+void VelaSystemClient::takeAnswer()
+{
+    Answer a;
+    if (m_answers.pop(a) && a.generation == m_questionGeneration.load())
+        acceptAnswer(a.uid, a.questionId, a.response);
 }
 
 void VelaSystemClient::acceptAnswer(quint32 uid, int questionId, const QString &response)

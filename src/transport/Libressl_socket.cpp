@@ -122,7 +122,15 @@ void Libressl_socket::setDeadline(std::chrono::milliseconds fromNow)
 
 void Libressl_socket::request(Request what)
 {
-    m_requests.fetch_or(what);
+    // Under the lock the connection thread last held before it signalled the
+    // owner, so the owner's first touch of a connection it only heard of
+    // through Qt's event queue is ordered after everything that thread (and
+    // the accept thread before it) did; ThreadSanitizer sees this lock, not
+    // Qt's.
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_requests.fetch_or(what);
+    }
     wake();
 }
 

@@ -124,9 +124,16 @@ void VelaRelayServer::flushPending()
 Libressl_socket *VelaRelayServer::createSocket(struct tls *ctx, int fd)
 {
     auto *client = new Websocket_client(this, ctx, fd);
-    connect(client, &Websocket_client::websocket_ready, this, &VelaRelayServer::on_websocket_ready);
-    connect(client, &Websocket_client::websocket_connected, this, &VelaRelayServer::on_websocket_connected);
-    connect(client, &Websocket_client::websocket_disconnected, this, &VelaRelayServer::on_websocket_disconnected);
+    // Connected by name: a member-function-pointer connection made here, on
+    // the accept thread, writes a slot object that the main thread reads when
+    // the signal arrives, ordered only by Qt's internal locks, which
+    // ThreadSanitizer cannot see. By name, Qt keeps only method indices.
+    connect(client, SIGNAL(websocket_ready(Websocket_client *, std::string)), this,
+            SLOT(on_websocket_ready(Websocket_client *, std::string)));
+    connect(client, SIGNAL(websocket_connected(Websocket_client *)), this,
+            SLOT(on_websocket_connected(Websocket_client *)));
+    connect(client, SIGNAL(websocket_disconnected(Websocket_client *)), this,
+            SLOT(on_websocket_disconnected(Websocket_client *)));
     return client;
 }
 

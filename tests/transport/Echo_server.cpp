@@ -17,19 +17,32 @@ Libressl_socket *Echo_server::createSocket(struct tls *ctx, int fd)
 {
     auto *client = new Websocket_client(this, ctx, fd);
     client->setUpgradeTimeout(upgradeTimeout);
-    connect(client, &Websocket_client::websocket_connected, this, [this](Websocket_client *c) {
-        clients.append(c);
-        emit clientConnected();
-    });
-    connect(client, &Websocket_client::websocket_ready, this, [this](Websocket_client *c, const std::string &msg) {
-        if (echo)
-            c->send(msg);
-        emit messageReceived(QString::fromStdString(msg));
-    });
-    connect(client, &Websocket_client::websocket_disconnected, this, [this](Websocket_client *c) {
-        clients.removeAll(c);
-        c->close();
-        emit clientDisconnected();
-    });
+    // Connected by name, as the relay's front does, so no slot object is made
+    // on the accept thread (see VelaRelayServer::createSocket).
+    connect(client, SIGNAL(websocket_connected(Websocket_client *)), this, SLOT(onConnected(Websocket_client *)));
+    connect(client, SIGNAL(websocket_ready(Websocket_client *, std::string)), this,
+            SLOT(onReady(Websocket_client *, std::string)));
+    connect(client, SIGNAL(websocket_disconnected(Websocket_client *)), this,
+            SLOT(onDisconnected(Websocket_client *)));
     return client;
+}
+
+void Echo_server::onConnected(Websocket_client *client)
+{
+    clients.append(client);
+    emit clientConnected();
+}
+
+void Echo_server::onReady(Websocket_client *client, std::string msg)
+{
+    if (echo)
+        client->send(msg);
+    emit messageReceived(QString::fromStdString(msg));
+}
+
+void Echo_server::onDisconnected(Websocket_client *client)
+{
+    clients.removeAll(client);
+    client->close();
+    emit clientDisconnected();
 }

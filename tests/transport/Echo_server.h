@@ -31,4 +31,9 @@ signals:
 
 protected:
     Libressl_socket *createSocket(struct tls *ctx, int fd) override;
+
+private slots:
+    void onConnected(Websocket_client *client);
+    void onReady(Websocket_client *client, std::string msg);
+    void onDisconnected(Websocket_client *client);
 };
