@@ -25,8 +25,6 @@ public:
                                int keepAliveIntervalMs = DefaultKeepAliveIntervalMs, Clock clock = nullptr);
     ~VelaRelayListener() override;
 
-    IVelaRelayClient *client() const { return m_client; }
-
 signals:
     // Emitted with the unchanged packet after every packet carried out as a
     // command.

@@ -58,8 +58,6 @@ public:
 
     // Unsent bytes, queued or in the middle of a write.
     std::size_t queuedBytes() const;
-    bool hasEnded() const { return m_ended.load(); }
-    int socketDescriptor() const { return m_fd; }
     // False when the wake-up descriptor could not be made (descriptors ran out).
     bool canBeWoken() const { return m_wakeFd >= 0; }
 
