@@ -13,7 +13,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run sanitize tsan fuzz bench clean
+.PHONY: all deps build test run sanitize tsan coverage fuzz bench clean
 
 all: build
 
@@ -54,6 +54,17 @@ sanitize: deps
 tsan: deps
 	$(MAKE) test BUILD=build-tsan CMAKE_ARGS='-DCMAKE_BUILD_TYPE=Debug -DVELARELAY_SANITIZE=thread'
 
+# Line coverage of src/ and platform/ from the whole suite, in a build of its
+# own; the summary goes to standard output, the details to build-coverage/.
+COVERAGE_PACKAGES := gcovr
+
+coverage:
+	$(MAKE) deps EXTRA_PACKAGES="$(COVERAGE_PACKAGES)"
+	find build-coverage -name '*.gcda' -delete 2>/dev/null || true
+	$(MAKE) test BUILD=build-coverage CMAKE_ARGS='-DCMAKE_BUILD_TYPE=Debug -DVELARELAY_COVERAGE=ON'
+	gcovr --root . --filter 'src/' --filter 'platform/' --exclude '.*_autogen/.*' \
+	  --gcov-ignore-parse-errors --print-summary --txt build-coverage/coverage.txt build-coverage
+
 # Each parser fuzzed for FUZZ_SECONDS with ASan and UBSan; the corpus grows in
 # fuzz/corpus-* between runs. Needs clang, installed here when missing.
 FUZZ_SECONDS ?= 60
@@ -89,4 +100,4 @@ bench:
 	  --out $(CURDIR)/bench/out --results $(CURDIR)/bench/results.md $(BENCH_ARGS)
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench
+	rm -rf build build-asan build-tsan build-coverage build-fuzz build-bench

@@ -9,3 +9,10 @@ if(VELARELAY_SANITIZE)
     add_compile_options(-fno-sanitize-recover=all)
   endif()
 endif()
+
+# Line coverage of everything the suite runs, read by gcovr (make coverage).
+option(VELARELAY_COVERAGE "Instrument the build for line coverage" OFF)
+if(VELARELAY_COVERAGE)
+  add_compile_options(--coverage -O0 -g)
+  add_link_options(--coverage)
+endif()
