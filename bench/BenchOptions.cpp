@@ -8,9 +8,10 @@ namespace bench {
 bool BenchOptions::parse(int argc, char **argv, std::string &error)
 {
     const std::map<std::string, std::string *> paths = {
-        {"--relay", &relay},   {"--ssl-dir", &sslDir}, {"--node", &node},       {"--node-path", &nodePath},
-        {"--ws-peer", &wsPeer}, {"--qt-peer", &qtPeer}, {"--out", &outDir},    {"--results", &results}};
-    const std::map<std::string, std::string *> optional = {{"--only", &only}, {"--wrap-relay", &wrapRelay}, {"--hook", &hook}};
+        {"--relay", &relay},    {"--ssl-dir", &sslDir}, {"--node", &node},  {"--node-path", &nodePath},
+        {"--ws-peer", &wsPeer}, {"--qt-peer", &qtPeer}, {"--out", &outDir}, {"--results", &results}};
+    const std::map<std::string, std::string *> optional = {
+        {"--only", &only}, {"--wrap-relay", &wrapRelay}, {"--hook", &hook}};
     const std::map<std::string, int *> numbers = {{"--runs", &runs},
                                                   {"--startup-runs", &startupRuns},
                                                   {"--latency-seconds", &latencySeconds},

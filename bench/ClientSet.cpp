@@ -62,8 +62,8 @@ bool ClientSet::pump(std::int64_t deadlineNs, ControlChannel *control, const Cli
         if (fds[i].revents == 0)
             continue;
         alive = m_clients[i]->readAvailable([&onText, i](std::string_view text, std::int64_t arrivalNs) {
-                    onText(i, text, arrivalNs);
-                }) && alive;
+            onText(i, text, arrivalNs);
+        }) && alive;
     }
     if (control != nullptr && fds.back().revents != 0)
         alive = control->readReplies() && alive;

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <poll.h>
 #include <memory>
+#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -20,7 +20,9 @@ using ClientTextHandler = std::function<void(std::size_t client, std::string_vie
 class ClientSet
 {
 public:
-    explicit ClientSet(tls_config *config) : m_config(config) {}
+    explicit ClientSet(tls_config *config)
+        : m_config(config)
+    {}
 
     // Connects and upgrades `count` more clients.
     bool open(std::size_t count, std::uint16_t port, std::int64_t deadlineNs, std::string &error);

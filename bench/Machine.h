@@ -11,7 +11,7 @@ struct MachineInfo
     std::string cpu;
     int cores = 0;
     std::string kernel;
-    std::string date; // UTC
+    std::string date;                  // UTC
     std::vector<std::string> versions; // "name version" of what was compared
 };
 

@@ -17,8 +17,8 @@ std::string PenSample::warmupCommand(int n)
 std::string PenSample::strokeCommand(std::int64_t first, int steps)
 {
     const std::int64_t last = first + steps - 1;
-    return "stroke 0 1 " + std::to_string(x(first)) + ' ' + std::to_string(y(first)) + ' ' +
-           std::to_string(x(last)) + ' ' + std::to_string(y(last)) + ' ' + std::to_string(steps) + '\n';
+    return "stroke 0 1 " + std::to_string(x(first)) + ' ' + std::to_string(y(first)) + ' ' + std::to_string(x(last))
+        + ' ' + std::to_string(y(last)) + ' ' + std::to_string(steps) + '\n';
 }
 
 std::int64_t PenSample::strokeStart(std::int64_t seq, int steps)
@@ -60,8 +60,8 @@ bool parsePenFrame(std::string_view text, PenFrame &frame)
     if (!nextField(text, pos, field) || !nextField(text, pos, field))
         return false;
     std::string_view x, y, tip;
-    return nextField(text, pos, x) && nextField(text, pos, y) && nextField(text, pos, tip) &&
-           toInt(x, frame.x) && toInt(y, frame.y) && toInt(tip, frame.tip);
+    return nextField(text, pos, x) && nextField(text, pos, y) && nextField(text, pos, tip) && toInt(x, frame.x)
+        && toInt(y, frame.y) && toInt(tip, frame.tip);
 }
 
 std::string_view frameAddress(std::string_view text)

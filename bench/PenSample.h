@@ -27,10 +27,7 @@ public:
 
     static int x(std::int64_t seq) { return 1 + static_cast<int>(seq % kRowLength); }
     static int y(std::int64_t seq) { return 1 + static_cast<int>(seq / kRowLength); }
-    static std::int64_t seq(const PenFrame &frame)
-    {
-        return std::int64_t(frame.y - 1) * kRowLength + (frame.x - 1);
-    }
+    static std::int64_t seq(const PenFrame &frame) { return std::int64_t(frame.y - 1) * kRowLength + (frame.x - 1); }
     static bool isWarmup(const PenFrame &frame) { return frame.y == kWarmupRow; }
 
     // "pen HUB ID X Y TIP BARREL" with the tip down.

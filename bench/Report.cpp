@@ -44,7 +44,8 @@ double residentMB(const ServerResults &s)
 
 double startupMs(const ServerResults &s, bool ready)
 {
-    return medianOf<StartupResult>(s.startups, [ready](const StartupResult &r) { return ready ? r.readyMs : r.listenMs; });
+    return medianOf<StartupResult>(s.startups,
+                                   [ready](const StartupResult &r) { return ready ? r.readyMs : r.listenMs; });
 }
 
 double fanoutPerCpuSecond(const ServerResults &s)
@@ -60,7 +61,11 @@ std::string verdict(bool met)
 class Table
 {
 public:
-    explicit Table(std::vector<std::string> header) : m_columns(header.size()) { row(std::move(header)); }
+    explicit Table(std::vector<std::string> header)
+        : m_columns(header.size())
+    {
+        row(std::move(header));
+    }
     void row(std::vector<std::string> cells)
     {
         m_text << '|';
@@ -88,8 +93,8 @@ std::string renderReport(const MachineInfo &machine, const BenchOptions &options
                          const std::vector<ServerResults> &servers, const std::string &address)
 {
     std::ostringstream out;
-    out << "Run of " << machine.date << " on " << machine.cpu << ", " << machine.cores << " cores, "
-        << machine.kernel << ".\n";
+    out << "Run of " << machine.date << " on " << machine.cpu << ", " << machine.cores << " cores, " << machine.kernel
+        << ".\n";
     out << "Every figure is the median of " << options.runs << " runs (start-up: of "
         << options.runs + options.startupRuns << "), the servers taken in turn. Times from one monotonic clock "
         << "in the benchmark process; server CPU from /proc/PID/stat (utime + stime, all threads).\n\n";
@@ -121,10 +126,10 @@ std::string renderReport(const MachineInfo &machine, const BenchOptions &options
             ws = &s;
     }
     out << "**Fan-out**: " << options.clients << " clients, strokes of " << options.strokeSteps + 1
-        << " samples as fast as the server takes them (at most " << options.window
-        << " samples in flight), " << options.fanoutSeconds << " s.\n\n";
-    Table fanout({"server", "frames/s delivered", "server CPU µs/frame", "frames per CPU s", "vs ws", "server cores busy",
-                  "of it in kernel", "context switches/frame", "lost"});
+        << " samples as fast as the server takes them (at most " << options.window << " samples in flight), "
+        << options.fanoutSeconds << " s.\n\n";
+    Table fanout({"server", "frames/s delivered", "server CPU µs/frame", "frames per CPU s", "vs ws",
+                  "server cores busy", "of it in kernel", "context switches/frame", "lost"});
     for (const ServerResults &s : servers) {
         using F = FanoutResult;
         const double perCpu = fanoutPerCpuSecond(s);
@@ -156,7 +161,8 @@ std::string renderReport(const MachineInfo &machine, const BenchOptions &options
         const ServerResults &relay = servers.front();
         using L = LatencyResult;
         const double p99 = medianOf<L>(relay.latency, [](const L &r) { return r.p99Ms; });
-        const double ratio = ws && fanoutPerCpuSecond(*ws) > 0 ? fanoutPerCpuSecond(relay) / fanoutPerCpuSecond(*ws) : 0;
+        const double ratio =
+            ws && fanoutPerCpuSecond(*ws) > 0 ? fanoutPerCpuSecond(relay) / fanoutPerCpuSecond(*ws) : 0;
         out << "**Targets** (" << relay.name << "):\n\n";
         Table targets({"target", "measured", "verdict"});
         targets.row({"pen sample p99 ≤ " + fixed(kLatencyP99Ms, 1) + " ms", fixed(p99, 3) + " ms",
@@ -166,18 +172,20 @@ std::string renderReport(const MachineInfo &machine, const BenchOptions &options
         targets.row({"idle CPU ≤ " + fixed(kIdlePercent, 1) + " % of a core",
                      relay.idleMeasured ? fixed(relay.idle.cpuPercent, 3) + " %" : "–",
                      verdict(relay.idleMeasured && relay.idle.cpuPercent <= kIdlePercent)});
-        targets.row({"start-up to listening < " + fixed(kStartupMs, 0) + " ms", fixed(startupMs(relay, false), 1) + " ms",
-                     verdict(startupMs(relay, false) < kStartupMs)});
-        targets.row({"resident < " + fixed(kResidentMB, 0) + " MB with " + std::to_string(options.memoryClients) + " clients",
-                     fixed(residentMB(relay), 1) + " MB", verdict(residentMB(relay) < kResidentMB)});
+        targets.row({"start-up to listening < " + fixed(kStartupMs, 0) + " ms",
+                     fixed(startupMs(relay, false), 1) + " ms", verdict(startupMs(relay, false) < kStartupMs)});
+        targets.row(
+            {"resident < " + fixed(kResidentMB, 0) + " MB with " + std::to_string(options.memoryClients) + " clients",
+             fixed(residentMB(relay), 1) + " MB", verdict(residentMB(relay) < kResidentMB)});
         out << targets.text();
     }
 
     out << "**The clients' own load** (one thread serves all clients and the trigger): share of its wall time spent "
-           "waiting in ppoll, its CPU as a share of one core during fan-out, triggers sent more than 0.1 ms late in the "
+           "waiting in ppoll, its CPU as a share of one core during fan-out, triggers sent more than 0.1 ms late in "
+           "the "
            "latency runs, and how often the fan-out trigger found its window full (the server behind).\n\n";
-    Table checks({"server", "latency: client waiting", "late triggers", "fan-out: client CPU", "client waiting",
-                  "window full"});
+    Table checks(
+        {"server", "latency: client waiting", "late triggers", "fan-out: client CPU", "client waiting", "window full"});
     for (const ServerResults &s : servers) {
         using L = LatencyResult;
         using F = FanoutResult;
@@ -190,8 +198,8 @@ std::string renderReport(const MachineInfo &machine, const BenchOptions &options
     out << checks.text();
 
     out << "**Every run**:\n\n";
-    Table runs({"server", "run", "p50 ms", "p99 ms", "p99.9 ms", "max ms", "frames/s", "CPU µs/frame",
-                "resident MB", "listening ms"});
+    Table runs({"server", "run", "p50 ms", "p99 ms", "p99.9 ms", "max ms", "frames/s", "CPU µs/frame", "resident MB",
+                "listening ms"});
     for (const ServerResults &s : servers) {
         for (std::size_t i = 0; i < s.latency.size() || i < s.fanout.size(); ++i) {
             const bool l = i < s.latency.size(), f = i < s.fanout.size();

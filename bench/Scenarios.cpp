@@ -33,8 +33,8 @@ std::uint16_t freePort()
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
     std::uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) == 0)
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) == 0)
         port = ntohs(address.sin_port);
     ::close(fd);
     return port;
@@ -127,15 +127,14 @@ void ServerSession::hook(const std::string &event)
         std::fprintf(stderr, "bench: hook failed: %s\n", line.c_str());
 }
 
-bool openClients(ServerSession &session, ClientSet &clients, std::size_t count, bool announceWindow,
-                 std::string &error)
+bool openClients(ServerSession &session, ClientSet &clients, std::size_t count, bool announceWindow, std::string &error)
 {
     const std::int64_t deadline = nowNs() + kSetupDeadlineNs;
     if (!clients.open(count, session.port(), deadline, error))
         return false;
-    if (announceWindow &&
-        (!clients.sendToAll("screen,size,32767,32767", deadline) ||
-         !clients.sendToAll("window,position,0,0,32767,32767", deadline))) {
+    if (announceWindow
+        && (!clients.sendToAll("screen,size,32767,32767", deadline)
+            || !clients.sendToAll("window,position,0,0,32767,32767", deadline))) {
         error = "cannot announce the window";
         return false;
     }
@@ -165,8 +164,8 @@ bool warmUp(ServerSession &session, ClientSet &clients, std::string &address, st
     int n = 0;
     for (std::int64_t next = nowNs(); missing > 0;) {
         if (nowNs() >= deadline) {
-            error = "no pen samples reached the clients" +
-                    (control.errors() > 0 ? " (trigger: " + control.lastError() + ")" : std::string());
+            error = "no pen samples reached the clients"
+                + (control.errors() > 0 ? " (trigger: " + control.lastError() + ")" : std::string());
             return false;
         }
         if (nowNs() >= next) {
@@ -244,7 +243,8 @@ bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &r
     result.serverCpuPercent = 100.0 * double(session.process().cpuNs() - cpuBefore) / double(sendEnd - start);
     session.hook("latency-end");
     result.clientWaitShare = double(clients.waitedNs()) / double(sendEnd - start);
-    if (!collectRest(clients, control, onText, [&] { return arrivals == count * std::int64_t(width); }, error))
+    if (!collectRest(
+            clients, control, onText, [&] { return arrivals == count * std::int64_t(width); }, error))
         return false;
 
     std::vector<double> values;
@@ -325,7 +325,8 @@ bool measureFanout(ServerSession &session, ClientSet &clients, FanoutResult &res
     context.takeSeqs(cursor - context.nextSeq);
 
     // Let the rest arrive, to tell slow from lost.
-    if (!collectRest(clients, control, onText, [&] { return least() == sent; }, error))
+    if (!collectRest(
+            clients, control, onText, [&] { return least() == sent; }, error))
         return false;
     result.delivered = delivered;
     result.lost = std::int64_t(clients.size()) * sent - total();

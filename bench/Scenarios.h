@@ -59,7 +59,7 @@ struct LatencyResult
     // Triggers sent more than 0.1 ms after their due time: how well the
     // client thread kept the 500 Hz beat.
     std::int64_t lateTriggers = 0;
-    double clientWaitShare = 0; // of the run's wall time, spent blocked in ppoll
+    double clientWaitShare = 0;  // of the run's wall time, spent blocked in ppoll
     double serverCpuPercent = 0; // of one core, while the samples came
 };
 
@@ -68,8 +68,8 @@ struct FanoutResult
     double framesPerSecond = 0;
     double cpuUsPerFrame = 0;
     double framesPerCpuSecond = 0;
-    double serverCores = 0; // server CPU time over wall time
-    double kernelShare = 0; // of the server's CPU time, spent in the kernel
+    double serverCores = 0;      // server CPU time over wall time
+    double kernelShare = 0;      // of the server's CPU time, spent in the kernel
     double switchesPerFrame = 0; // the server's context switches
     std::int64_t delivered = 0;
     std::int64_t lost = 0;
@@ -90,7 +90,10 @@ struct IdleResult
 class ServerSession
 {
 public:
-    ServerSession(const ServerKind &kind, Context &context) : m_kind(kind), m_context(context) {}
+    ServerSession(const ServerKind &kind, Context &context)
+        : m_kind(kind)
+        , m_context(context)
+    {}
 
     // Starts the process and times it: to an accepted TCP connection, then to
     // a first upgraded client. Then opens the trigger.

@@ -31,7 +31,10 @@ int pollTimeoutMs(std::int64_t deadlineNs)
 
 } // namespace
 
-TlsWebsocketClient::TlsWebsocketClient(tls_config *config) : m_config(config), m_chunk(kChunkSize) {}
+TlsWebsocketClient::TlsWebsocketClient(tls_config *config)
+    : m_config(config)
+    , m_chunk(kChunkSize)
+{}
 
 TlsWebsocketClient::~TlsWebsocketClient()
 {
@@ -71,11 +74,11 @@ bool TlsWebsocketClient::upgrade(std::uint16_t port, std::int64_t deadlineNs, st
     if (!handshake(deadlineNs, error))
         return false;
 
-    const std::string request = "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                "Sec-WebSocket-Version: 13\r\n"
-                                "Sec-WebSocket-Protocol: relay-protocol\r\n\r\n";
+    const std::string request = "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port)
+        + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+          "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+          "Sec-WebSocket-Version: 13\r\n"
+          "Sec-WebSocket-Protocol: relay-protocol\r\n\r\n";
     if (!writeAll(request, deadlineNs)) {
         error = "upgrade request not sent";
         return false;
@@ -123,8 +126,7 @@ bool TlsWebsocketClient::upgrade(std::uint16_t port, std::int64_t deadlineNs, st
 bool TlsWebsocketClient::handshake(std::int64_t deadlineNs, std::string &error)
 {
     m_tls = tls_client();
-    if (m_tls == nullptr || tls_configure(m_tls, m_config) != 0 ||
-        tls_connect_socket(m_tls, m_fd, "127.0.0.1") != 0) {
+    if (m_tls == nullptr || tls_configure(m_tls, m_config) != 0 || tls_connect_socket(m_tls, m_fd, "127.0.0.1") != 0) {
         error = std::string("tls set-up: ") + (m_tls ? tls_error(m_tls) : "tls_client failed");
         return false;
     }
@@ -132,8 +134,8 @@ bool TlsWebsocketClient::handshake(std::int64_t deadlineNs, std::string &error)
         const int result = tls_handshake(m_tls);
         if (result == 0)
             return true;
-        if ((result != TLS_WANT_POLLIN && result != TLS_WANT_POLLOUT) ||
-            !waitFor(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadlineNs)) {
+        if ((result != TLS_WANT_POLLIN && result != TLS_WANT_POLLOUT)
+            || !waitFor(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadlineNs)) {
             const char *text = tls_error(m_tls);
             error = std::string("tls handshake: ") + (text ? text : "timed out");
             return false;
@@ -169,8 +171,8 @@ bool TlsWebsocketClient::writeAll(std::string_view bytes, std::int64_t deadlineN
             bytes.remove_prefix(static_cast<std::size_t>(written));
             continue;
         }
-        if ((written != TLS_WANT_POLLIN && written != TLS_WANT_POLLOUT) ||
-            !waitFor(written == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadlineNs)) {
+        if ((written != TLS_WANT_POLLIN && written != TLS_WANT_POLLOUT)
+            || !waitFor(written == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadlineNs)) {
             return false;
         }
     }
@@ -198,13 +200,9 @@ bool TlsWebsocketClient::readAvailable(const TextHandler &onText)
     for (;;) {
         std::int64_t arrival = 0;
         switch (readChunk(arrival)) {
-        case Read::Data:
-            decodeFrames(arrival, onText);
-            continue;
-        case Read::Blocked:
-            return !m_ended;
-        case Read::Ended:
-            return false;
+        case Read::Data: decodeFrames(arrival, onText); continue;
+        case Read::Blocked: return !m_ended;
+        case Read::Ended: return false;
         }
     }
 }

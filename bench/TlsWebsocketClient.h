@@ -43,7 +43,11 @@ public:
     std::string tlsDescription() const;
 
 private:
-    enum class Read { Data, Blocked, Ended };
+    enum class Read {
+        Data,
+        Blocked,
+        Ended
+    };
 
     bool handshake(std::int64_t deadlineNs, std::string &error);
     bool writeAll(std::string_view bytes, std::int64_t deadlineNs);

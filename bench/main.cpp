@@ -39,31 +39,32 @@ std::vector<ServerKind> serverKinds(const Context &context)
     // The peers get the relay's address so that their messages are the same
     // length; it is read when each one starts.
     const auto peerArgs = [&context, cert, key](std::uint16_t port, const std::string &control) {
-        return std::vector<std::string>{"--port", std::to_string(port), "--control", control, "--cert", cert,
-                                        "--key", key, "--address", context.address};
+        return std::vector<std::string>{
+            "--port", std::to_string(port), "--control",    control, "--cert", cert, "--key",
+            key,      "--address",          context.address};
     };
     std::vector<ServerKind> all, kinds;
     all.push_back({"velarelay", "relay", [o, scenario](std::uint16_t port, const std::string &control) {
-                         ServerCommand command;
-                         std::istringstream wrapper(o.wrapRelay);
-                         for (std::string word; wrapper >> word;)
-                             command.argv.push_back(word);
-                         command.argv.insert(command.argv.end(), {o.relay, "--port", std::to_string(port)});
-                         command.env = {"VELASYSTEM_SCENARIO=" + scenario, "VELASYSTEM_CONTROL=" + control};
-                         return command;
-                     }});
+                       ServerCommand command;
+                       std::istringstream wrapper(o.wrapRelay);
+                       for (std::string word; wrapper >> word;)
+                           command.argv.push_back(word);
+                       command.argv.insert(command.argv.end(), {o.relay, "--port", std::to_string(port)});
+                       command.env = {"VELASYSTEM_SCENARIO=" + scenario, "VELASYSTEM_CONTROL=" + control};
+                       return command;
+                   }});
     all.push_back({"ws (Node)", "ws", [o, peerArgs](std::uint16_t port, const std::string &control) {
-                         ServerCommand command{{o.node, o.wsPeer}, {"NODE_PATH=" + o.nodePath}};
-                         for (std::string &arg : peerArgs(port, control))
-                             command.argv.push_back(std::move(arg));
-                         return command;
-                     }});
+                       ServerCommand command{{o.node, o.wsPeer}, {"NODE_PATH=" + o.nodePath}};
+                       for (std::string &arg : peerArgs(port, control))
+                           command.argv.push_back(std::move(arg));
+                       return command;
+                   }});
     all.push_back({"QWebSocketServer", "qt", [o, peerArgs](std::uint16_t port, const std::string &control) {
-                         ServerCommand command{{o.qtPeer}, {}};
-                         for (std::string &arg : peerArgs(port, control))
-                             command.argv.push_back(std::move(arg));
-                         return command;
-                     }});
+                       ServerCommand command{{o.qtPeer}, {}};
+                       for (std::string &arg : peerArgs(port, control))
+                           command.argv.push_back(std::move(arg));
+                       return command;
+                   }});
     for (ServerKind &kind : all) {
         if (o.selected(kind.label))
             kinds.push_back(std::move(kind));
@@ -79,8 +80,8 @@ void probe(const ServerKind &kind, Context &context, ServerResults &results)
     StartupResult startup;
     ClientSet clients(context.tls);
     std::string error, address;
-    if (!session.start(startup, error) || !openClients(session, clients, 1, true, error) ||
-        !warmUp(session, clients, address, error)) {
+    if (!session.start(startup, error) || !openClients(session, clients, 1, true, error)
+        || !warmUp(session, clients, address, error)) {
         results.failure = error;
         progress(kind.name + ": " + error);
         return;
@@ -98,8 +99,8 @@ void round(const ServerKind &kind, Context &context, ServerResults &results, int
     StartupResult startup;
     std::string error;
     std::int64_t resident = 0;
-    if (!session.start(startup, error) ||
-        !measureMemory(session, std::size_t(context.options.memoryClients), resident, error)) {
+    if (!session.start(startup, error)
+        || !measureMemory(session, std::size_t(context.options.memoryClients), resident, error)) {
         results.failure = error;
         progress(name + ": " + error);
         return;
@@ -111,8 +112,8 @@ void round(const ServerKind &kind, Context &context, ServerResults &results, int
     std::string address;
     LatencyResult latency;
     FanoutResult fanout;
-    if (!openClients(session, clients, std::size_t(context.options.clients), true, error) ||
-        !warmUp(session, clients, address, error) || !measureLatency(session, clients, latency, error)) {
+    if (!openClients(session, clients, std::size_t(context.options.clients), true, error)
+        || !warmUp(session, clients, address, error) || !measureLatency(session, clients, latency, error)) {
         results.failure = error;
         progress(name + ": " + error);
         return;
@@ -154,16 +155,16 @@ int main(int argc, char **argv)
     }
     context.socketDir = socketDir;
 
-    if (tls_init() != 0 || (context.tls = tls_config_new()) == nullptr ||
-        tls_config_set_ca_file(context.tls, (options.sslDir + "/velarelay.crt").c_str()) != 0) {
+    if (tls_init() != 0 || (context.tls = tls_config_new()) == nullptr
+        || tls_config_set_ca_file(context.tls, (options.sslDir + "/velarelay.crt").c_str()) != 0) {
         std::fprintf(stderr, "velarelay-bench: cannot set up TLS for the clients\n");
         return 2;
     }
 
     MachineInfo machine = describeMachine();
     const std::string nodeEnv = "NODE_PATH=" + options.nodePath + ' ';
-    machine.versions = {"Node " + firstLineOf(options.node + " --version") + ", ws " +
-                            firstLineOf(nodeEnv + options.node + " -p \"require('ws/package.json').version\""),
+    machine.versions = {"Node " + firstLineOf(options.node + " --version") + ", ws "
+                            + firstLineOf(nodeEnv + options.node + " -p \"require('ws/package.json').version\""),
                         "Qt " + firstLineOf(options.qtPeer + " --version"), firstLineOf("openssl version")};
 
     const std::vector<ServerKind> kinds = serverKinds(context);

@@ -58,7 +58,9 @@ void closeSignalPipe()
 } // namespace
 
 QtServiceBase::QtServiceBase(int argc, char **argv, const QString &name)
-    : m_argc(argc), m_argv(argv), m_name(name)
+    : m_argc(argc)
+    , m_argv(argv)
+    , m_name(name)
 {
     g_instance = this;
 }
@@ -69,19 +71,47 @@ QtServiceBase::~QtServiceBase()
         g_instance = nullptr;
 }
 
-QString QtServiceBase::serviceName() const { return m_name; }
-QString QtServiceBase::serviceDescription() const { return m_description; }
-void QtServiceBase::setServiceDescription(const QString &description) { m_description = description; }
-QtServiceController::StartupType QtServiceBase::startupType() const { return m_startupType; }
-void QtServiceBase::setStartupType(QtServiceController::StartupType type) { m_startupType = type; }
-QtServiceBase::ServiceFlags QtServiceBase::serviceFlags() const { return m_flags; }
-void QtServiceBase::setServiceFlags(ServiceFlags flags) { m_flags = flags; }
-QtServiceBase *QtServiceBase::instance() { return g_instance; }
+QString QtServiceBase::serviceName() const
+{
+    return m_name;
+}
+QString QtServiceBase::serviceDescription() const
+{
+    return m_description;
+}
+void QtServiceBase::setServiceDescription(const QString &description)
+{
+    m_description = description;
+}
+QtServiceController::StartupType QtServiceBase::startupType() const
+{
+    return m_startupType;
+}
+void QtServiceBase::setStartupType(QtServiceController::StartupType type)
+{
+    m_startupType = type;
+}
+QtServiceBase::ServiceFlags QtServiceBase::serviceFlags() const
+{
+    return m_flags;
+}
+void QtServiceBase::setServiceFlags(ServiceFlags flags)
+{
+    m_flags = flags;
+}
+QtServiceBase *QtServiceBase::instance()
+{
+    return g_instance;
+}
 
-void QtServiceBase::stop() {}
-void QtServiceBase::pause() {}
-void QtServiceBase::resume() {}
-void QtServiceBase::processCommand(int) {}
+void QtServiceBase::stop()
+{}
+void QtServiceBase::pause()
+{}
+void QtServiceBase::resume()
+{}
+void QtServiceBase::processCommand(int)
+{}
 
 void QtServiceBase::logMessage(const QString &message, MessageType, int, uint, const QByteArray &)
 {
@@ -134,8 +164,7 @@ void QtServiceBase::onSignalPipe()
                 if (!m_stopping && (m_flags & CanBeSuspended))
                     resume();
                 break;
-            default:
-                break;
+            default: break;
             }
         }
     }

@@ -50,12 +50,10 @@ bool BoardInputFilter::inWindow(const Point &screen) const
 
 bool BoardInputFilter::throttled(qint64 nowMs, qint64 lastTime, qint64 distance) const
 {
-    return m_minInterval != 0 && nowMs - lastTime < m_minInterval &&
-           (m_minDistance == 0 || distance < m_minDistance);
+    return m_minInterval != 0 && nowMs - lastTime < m_minInterval && (m_minDistance == 0 || distance < m_minDistance);
 }
 
-BoardInputFilter::Verdict BoardInputFilter::pen(quint8 id, int x, int y, bool tip, bool penPrivate,
-                                                qint64 nowMs)
+BoardInputFilter::Verdict BoardInputFilter::pen(quint8 id, int x, int y, bool tip, bool penPrivate, qint64 nowMs)
 {
     if (id > 1) {
         m_minInterval = 20;
@@ -74,8 +72,7 @@ BoardInputFilter::Verdict BoardInputFilter::pen(quint8 id, int x, int y, bool ti
     }
     if (!slot.down || !tip) {
         slot.down = tip;
-    } else if (throttled(nowMs, slot.lastTime,
-                         manhattan(position.x - slot.last.x, position.y - slot.last.y))) {
+    } else if (throttled(nowMs, slot.lastTime, manhattan(position.x - slot.last.x, position.y - slot.last.y))) {
         return Verdict::Drop;
     }
     if (screen.y < 0)

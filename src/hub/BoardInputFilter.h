@@ -16,7 +16,11 @@ class BoardInputFilter
 public:
     static constexpr int HubRange = 32767;
 
-    enum class Verdict { Drop, Forward, FocusLost };
+    enum class Verdict {
+        Drop,
+        Forward,
+        FocusLost
+    };
 
     // One touch point or eraser contact of a report.
     struct Contact
@@ -68,7 +72,10 @@ private:
         qint64 lastTime = 0;
     };
 
-    enum class Kind { Touch, Eraser };
+    enum class Kind {
+        Touch,
+        Eraser
+    };
 
     Point toScreen(int x, int y) const;
     bool inWindow(const Point &screen) const;

@@ -8,7 +8,9 @@
 
 using Velasystem::Hub;
 
-HubGroup::HubGroup(Velasystem::VelaSystem *system) : m_system(system) {}
+HubGroup::HubGroup(Velasystem::VelaSystem *system)
+    : m_system(system)
+{}
 
 QList<Hub *> HubGroup::hubs() const
 {
@@ -31,9 +33,18 @@ int largest(const QList<Hub *> &hubs, Query query)
 
 } // namespace
 
-int HubGroup::maxPens() const { return largest(hubs(), &Hub::getNumPensSupported); }
-int HubGroup::maxTouches() const { return largest(hubs(), &Hub::getNumTouchesSupported); }
-int HubGroup::maxErasers() const { return largest(hubs(), &Hub::getNumErasesSupported); }
+int HubGroup::maxPens() const
+{
+    return largest(hubs(), &Hub::getNumPensSupported);
+}
+int HubGroup::maxTouches() const
+{
+    return largest(hubs(), &Hub::getNumTouchesSupported);
+}
+int HubGroup::maxErasers() const
+{
+    return largest(hubs(), &Hub::getNumErasesSupported);
+}
 
 void HubGroup::setPenMode(bool isPrivate, int penId)
 {

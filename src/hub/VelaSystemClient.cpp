@@ -23,8 +23,10 @@ constexpr int VotingHubType = 2;
 } // namespace
 
 VelaSystemClient::VelaSystemClient(Clock clock, int keepAliveTimeoutMs)
-    : m_system(Velasystem::VelaSystem::instance()), m_hubs(m_system), m_clock(clock ? clock : monotonicMs),
-      m_supervisor(new RelayIntelligenceManager(keepAliveTimeoutMs))
+    : m_system(Velasystem::VelaSystem::instance())
+    , m_hubs(m_system)
+    , m_clock(clock ? clock : monotonicMs)
+    , m_supervisor(new RelayIntelligenceManager(keepAliveTimeoutMs))
 {
     registerRelayMetaTypes();
     m_supervisor->setParent(this);
@@ -36,8 +38,7 @@ VelaSystemClient::VelaSystemClient(Clock clock, int keepAliveTimeoutMs)
     connect(m_system, &Velasystem::VelaSystem::hubDisconnected, this, &VelaSystemClient::onHubDisconnected);
     connect(m_supervisor, &RelayIntelligenceManager::changeReportMode, this,
             &VelaSystemClient::onIntelligenceManagerReportMode);
-    connect(m_supervisor, &RelayIntelligenceManager::clientUnresponsive, this,
-            &VelaSystemClient::onClientUnresponsive);
+    connect(m_supervisor, &RelayIntelligenceManager::clientUnresponsive, this, &VelaSystemClient::onClientUnresponsive);
 
     setScreenSize(0, 0);
     setWindowPosition(0, 0, 0, 0);
@@ -144,8 +145,7 @@ QuestionCapabilities VelaSystemClient::capabilities() const
     int k = 0;
     for (int *number : {&c.multipleChoiceMinOptions, &c.multipleChoiceMaxOptions, &c.multipleChoiceMinResponses,
                         &c.multipleChoiceMaxResponses, &c.sortInOrderMinOptions, &c.sortInOrderMaxOptions,
-                        &c.sortInOrderMinResponses, &c.sortInOrderMaxResponses, &c.likertMinScale,
-                        &c.likertMaxScale})
+                        &c.sortInOrderMinResponses, &c.sortInOrderMaxResponses, &c.likertMinScale, &c.likertMaxScale})
         *number = HubGroup::capabilityValue(k++);
     c.yesNoDontKnow = HubGroup::capabilityValue(10) != 0;
     c.trueFalseDontKnow = HubGroup::capabilityValue(11) != 0;
@@ -215,9 +215,18 @@ void VelaSystemClient::setWindowPosition(int x, int y, int width, int height)
     m_input.setWindow(x, y, width, height);
 }
 
-void VelaSystemClient::setIntelligence(bool enabled) { m_supervisor->setEnabled(enabled); }
-void VelaSystemClient::setFocus(bool hasFocus) { m_supervisor->setFocus(hasFocus); }
-void VelaSystemClient::keepAlive() { m_supervisor->keepAlive(); }
+void VelaSystemClient::setIntelligence(bool enabled)
+{
+    m_supervisor->setEnabled(enabled);
+}
+void VelaSystemClient::setFocus(bool hasFocus)
+{
+    m_supervisor->setFocus(hasFocus);
+}
+void VelaSystemClient::keepAlive()
+{
+    m_supervisor->keepAlive();
+}
 
 void VelaSystemClient::onIntelligenceManagerReportMode(BoardReportType type)
 {
@@ -240,8 +249,7 @@ void VelaSystemClient::focusLost()
 
 // Board input -------------------------------------------------------------
 
-void VelaSystemClient::forwardPenEvent(Hub *hub, Hub::PenEvent event, quint8 id, int x, int y, bool tip,
-                                       bool barrel)
+void VelaSystemClient::forwardPenEvent(Hub *hub, Hub::PenEvent event, quint8 id, int x, int y, bool tip, bool barrel)
 {
     // What an automatic connection does, at a fraction of the cost.
     if (QThread::currentThread() == thread()) {
@@ -266,14 +274,9 @@ void VelaSystemClient::onPenEventReceived(Hub *, Hub::PenEvent, quint8 id, int x
     if (!m_penLock.tryLock(1000))
         return;
     switch (m_input.pen(id, x, y, tip, m_penPrivate, m_clock())) {
-    case BoardInputFilter::Verdict::Forward:
-        emit pen(PenData{id, x, y, tip, barrel});
-        break;
-    case BoardInputFilter::Verdict::FocusLost:
-        focusLost();
-        break;
-    case BoardInputFilter::Verdict::Drop:
-        break;
+    case BoardInputFilter::Verdict::Forward: emit pen(PenData{id, x, y, tip, barrel}); break;
+    case BoardInputFilter::Verdict::FocusLost: focusLost(); break;
+    case BoardInputFilter::Verdict::Drop: break;
     }
     m_penLock.unlock();
 }

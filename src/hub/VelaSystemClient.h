@@ -15,7 +15,6 @@
 
 #include <atomic>
 
-
 class RelayIntelligenceManager;
 
 namespace Velasystem {
@@ -110,8 +109,8 @@ public slots:
                            Velasystem::Hub::TrueFalseResponse response);
     void likertScaleReceived(Velasystem::Hub *hub, quint32 uid, int questionId, int value);
 
-    void onPenEventReceived(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y,
-                            bool tip, bool barrel);
+    void onPenEventReceived(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
+                            bool barrel);
     void onTouchEventReceived(Velasystem::Hub *hub, const QList<Velasystem::Hub::TouchInfo> &points);
     void onEraserEventReceived(Velasystem::Hub *hub, const QList<Velasystem::Hub::EraserInfo> &erasers);
     void onIntelligenceManagerReportMode(BoardReportType type);
@@ -137,8 +136,7 @@ public slots:
 
     void expressionDeviceRegistered(const QString &name, quint32 uid, Velasystem::Device::SubType type);
     void handleExpressionDeviceNamed(const QString &name, quint32 uid);
-    void handleEndUserNamingSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId,
-                                            const QString &response);
+    void handleEndUserNamingSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId, const QString &response);
 
 private slots:
     // The other ends of the hand-overs below, on this object's thread.

@@ -66,26 +66,24 @@ void VelaSystemClient::askQuestion(int questionType, QuestionParameters p)
                                                        DisplayOption, TimeUnit, Duration, nullptr, nullptr);
         break;
     case Likert:
-        started = m_votingHub->startLikertSession(p.questionId, p.numberOfOptions, TimeUnit, Duration, nullptr,
-                                                  nullptr);
+        started =
+            m_votingHub->startLikertSession(p.questionId, p.numberOfOptions, TimeUnit, Duration, nullptr, nullptr);
         break;
     case YesNo:
         started = m_votingHub->startYesNoSession(p.questionId, p.dontKnow, TimeUnit, Duration, nullptr, nullptr);
         break;
     case TrueFalse:
-        started =
-            m_votingHub->startTrueFalseSession(p.questionId, p.dontKnow, TimeUnit, Duration, nullptr, nullptr);
+        started = m_votingHub->startTrueFalseSession(p.questionId, p.dontKnow, TimeUnit, Duration, nullptr, nullptr);
         break;
     case Numeric:
-        started = m_votingHub->startNumericSession(p.questionId, QString(), MaxCharacters, TimeUnit, Duration,
-                                                   nullptr, nullptr);
+        started = m_votingHub->startNumericSession(p.questionId, QString(), MaxCharacters, TimeUnit, Duration, nullptr,
+                                                   nullptr);
         break;
     case Text:
-        started = m_votingHub->startTextSession(p.questionId, QString(), MaxCharacters, TimeUnit, Duration,
-                                                false, nullptr, nullptr);
+        started = m_votingHub->startTextSession(p.questionId, QString(), MaxCharacters, TimeUnit, Duration, false,
+                                                nullptr, nullptr);
         break;
-    default:
-        return;
+    default: return;
     }
     if (!started)
         return;
@@ -120,17 +118,17 @@ void VelaSystemClient::stringResponseReceived(Hub *, quint32 uid, int questionId
 void VelaSystemClient::yesNoReceived(Hub *, quint32 uid, int questionId, Hub::YesNoResponse response)
 {
     postAnswer(uid, questionId,
-               response == 1   ? QStringLiteral("Yes")
-               : response == 0 ? QStringLiteral("No")
-                               : QStringLiteral("Don't Know"));
+               response == 1       ? QStringLiteral("Yes")
+                   : response == 0 ? QStringLiteral("No")
+                                   : QStringLiteral("Don't Know"));
 }
 
 void VelaSystemClient::trueFalseReceived(Hub *, quint32 uid, int questionId, Hub::TrueFalseResponse response)
 {
     postAnswer(uid, questionId,
-               response == 1   ? QStringLiteral("True")
-               : response == 0 ? QStringLiteral("False")
-                               : QStringLiteral("Don't Know"));
+               response == 1       ? QStringLiteral("True")
+                   : response == 0 ? QStringLiteral("False")
+                                   : QStringLiteral("Don't Know"));
 }
 
 void VelaSystemClient::likertScaleReceived(Hub *, quint32 uid, int questionId, int value)
@@ -294,9 +292,9 @@ void VelaSystemClient::sendEnhancedQuestion(const EnhancedQuestionHeader &header
     question->option2 = header.optionFlags[1];
     question->option3 = header.optionFlags[2];
     const bool latex = Velasystem::VelaSystem::translateTextMathmlToLatex(header.text, question->questionText,
-                                                                         LatexStart, LatexEnd, true, true);
-    const bool plain = Velasystem::VelaSystem::translateTextMathmlToLatex(
-        header.text, question->questionTextAlt, LatexStart, LatexEnd, false, true);
+                                                                          LatexStart, LatexEnd, true, true);
+    const bool plain = Velasystem::VelaSystem::translateTextMathmlToLatex(header.text, question->questionTextAlt,
+                                                                          LatexStart, LatexEnd, false, true);
     if (question->typeCode() != Velasystem::TextQuestion::TypeCode || !question->translateAnswer)
         question->noLatexFound = !latex && !plain;
     session->sendQuestion(header.uid, question);
@@ -332,8 +330,7 @@ void VelaSystemClient::sendEnhancedLikertQuestion(const EnhancedQuestionHeader &
     sendEnhancedQuestion(header, q);
 }
 
-void VelaSystemClient::sendEnhancedNumericQuestion(const EnhancedQuestionHeader &header, int n,
-                                                   const QString &answer)
+void VelaSystemClient::sendEnhancedNumericQuestion(const EnhancedQuestionHeader &header, int n, const QString &answer)
 {
     auto *q = new Velasystem::NumericQuestion;
     q->maxDigits = n;
@@ -351,8 +348,7 @@ void VelaSystemClient::sendEnhancedTextQuestion(const EnhancedQuestionHeader &he
     if (translateAnswer) {
         const bool latex =
             Velasystem::VelaSystem::translateTextMathmlToLatex(answer, q->correctAnswerLatex, true, false);
-        const bool plain =
-            Velasystem::VelaSystem::translateTextMathmlToLatex(answer, q->correctAnswer, false, false);
+        const bool plain = Velasystem::VelaSystem::translateTextMathmlToLatex(answer, q->correctAnswer, false, false);
         q->noLatexFound = !latex && !plain;
     }
     sendEnhancedQuestion(header, q);
@@ -455,9 +451,9 @@ void VelaSystemClient::startRegistrationSession(int count, int b, int c, const Q
             &VelaSystemClient::expressionDeviceRegistered, Qt::UniqueConnection);
     const Velasystem::RegistrationCode registrationCode(code);
     if (g != 0)
-        m_registration->startNamingExpressionRegistrationSession(
-            static_cast<quint16>(count), static_cast<quint8>(b), static_cast<quint8>(c), registrationCode,
-            characterType, flag != 0, static_cast<quint8>(g));
+        m_registration->startNamingExpressionRegistrationSession(static_cast<quint16>(count), static_cast<quint8>(b),
+                                                                 static_cast<quint8>(c), registrationCode,
+                                                                 characterType, flag != 0, static_cast<quint8>(g));
     else
         m_registration->startExpressionRegistrationSession(static_cast<quint16>(count), 0, 0, registrationCode);
 }

@@ -73,8 +73,8 @@ public:
     virtual void getState() = 0;
     virtual void clearExpressions() = 0;
     virtual void stopRegistrationSession() = 0;
-    virtual void startRegistrationSession(int count, int b, int c, const QString &code,
-                                          int characterType, int flag, int g) = 0;
+    virtual void startRegistrationSession(int count, int b, int c, const QString &code, int characterType, int flag,
+                                          int g) = 0;
     virtual void startStudentNamingSession(int a, qint8 characterType, int c, int flag) = 0;
     virtual void startTeacherNamingSession() = 0;
     virtual void nameExpression(quint32 uid, const QString &name) = 0;
@@ -87,19 +87,18 @@ public:
 
     // Enhanced question sessions.
     virtual void startEnhancedSession(quint8 start) = 0;
-    virtual void sendEnhancedSessionParameters(quint32 sessionId, quint32 uid, int count, int e,
-                                               bool flag, const QBitArray &questions, int g) = 0;
-    virtual void sendEnhancedMultichoiceQuestion(const EnhancedQuestionHeader &header, int a, int b,
-                                                 int c, const QString &options) = 0;
+    virtual void sendEnhancedSessionParameters(quint32 sessionId, quint32 uid, int count, int e, bool flag,
+                                               const QBitArray &questions, int g) = 0;
+    virtual void sendEnhancedMultichoiceQuestion(const EnhancedQuestionHeader &header, int a, int b, int c,
+                                                 const QString &options) = 0;
     virtual void sendEnhancedYesNoQuestion(const EnhancedQuestionHeader &header, bool flag, int n) = 0;
     virtual void sendEnhancedTrueFalseQuestion(const EnhancedQuestionHeader &header, bool flag, int n) = 0;
     virtual void sendEnhancedLikertQuestion(const EnhancedQuestionHeader &header, int a, int b) = 0;
-    virtual void sendEnhancedNumericQuestion(const EnhancedQuestionHeader &header, int n,
-                                             const QString &answer) = 0;
-    virtual void sendEnhancedTextQuestion(const EnhancedQuestionHeader &header, int n,
-                                          const QString &answer, bool translateAnswer) = 0;
-    virtual void sendEnhancedSortInOrderQuestion(const EnhancedQuestionHeader &header, int a, int b,
-                                                 int c, const QString &options) = 0;
+    virtual void sendEnhancedNumericQuestion(const EnhancedQuestionHeader &header, int n, const QString &answer) = 0;
+    virtual void sendEnhancedTextQuestion(const EnhancedQuestionHeader &header, int n, const QString &answer,
+                                          bool translateAnswer) = 0;
+    virtual void sendEnhancedSortInOrderQuestion(const EnhancedQuestionHeader &header, int a, int b, int c,
+                                                 const QString &options) = 0;
     virtual void sendEnhancedMessage(quint32 sessionId, quint32 uid, int flags, const QString &text) = 0;
     virtual void sendEnhancedPopup(quint32 sessionId, quint32 uid, bool flag, const QString &text) = 0;
     virtual void sendNoMoreQuestions(quint32 sessionId, quint32 uid, const QString &text) = 0;

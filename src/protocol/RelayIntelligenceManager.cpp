@@ -4,8 +4,7 @@
 
 RelayIntelligenceManager::RelayIntelligenceManager(int keepAliveTimeoutMs)
     : m_keepAliveTimeoutMs(keepAliveTimeoutMs)
-{
-}
+{}
 
 void RelayIntelligenceManager::setEnabled(bool enabled)
 {

@@ -13,8 +13,16 @@ namespace {
 class Message
 {
 public:
-    explicit Message(QLatin1String keyword) { m_text.reserve(64); m_text += keyword; }
-    Message(QLatin1String keyword, qint64 ts) : Message(keyword) { field(ts); }
+    explicit Message(QLatin1String keyword)
+    {
+        m_text.reserve(64);
+        m_text += keyword;
+    }
+    Message(QLatin1String keyword, qint64 ts)
+        : Message(keyword)
+    {
+        field(ts);
+    }
 
     Message &field(qint64 value) { return number(WireFormat::FieldSeparator, value); }
     Message &field(int value) { return number(WireFormat::FieldSeparator, value); }
@@ -55,10 +63,18 @@ private:
 
 Message &capabilityGroups(Message &m, const QuestionCapabilities &c)
 {
-    m.field(QLatin1String("multipleChoice")).sub(c.multipleChoice).sub(c.multipleChoiceMinOptions)
-        .sub(c.multipleChoiceMaxOptions).sub(c.multipleChoiceMinResponses).sub(c.multipleChoiceMaxResponses);
-    m.field(QLatin1String("sortInOrder")).sub(c.sortInOrder).sub(c.sortInOrderMinOptions)
-        .sub(c.sortInOrderMaxOptions).sub(c.sortInOrderMinResponses).sub(c.sortInOrderMaxResponses);
+    m.field(QLatin1String("multipleChoice"))
+        .sub(c.multipleChoice)
+        .sub(c.multipleChoiceMinOptions)
+        .sub(c.multipleChoiceMaxOptions)
+        .sub(c.multipleChoiceMinResponses)
+        .sub(c.multipleChoiceMaxResponses);
+    m.field(QLatin1String("sortInOrder"))
+        .sub(c.sortInOrder)
+        .sub(c.sortInOrderMinOptions)
+        .sub(c.sortInOrderMaxOptions)
+        .sub(c.sortInOrderMinResponses)
+        .sub(c.sortInOrderMaxResponses);
     m.field(QLatin1String("likert")).sub(c.likert).sub(c.likertMinScale).sub(c.likertMaxScale);
     m.field(QLatin1String("yesNo")).sub(c.yesNo).sub(c.yesNoDontKnow);
     m.field(QLatin1String("trueFalse")).sub(c.trueFalse).sub(c.trueFalseDontKnow);
@@ -69,8 +85,7 @@ Message &capabilityGroups(Message &m, const QuestionCapabilities &c)
 
 // The four enhanced-session messages that differ only in their last field.
 template <typename Last>
-QString sessionMessage(QLatin1String keyword, qint64 ts, uint sessionId, uint uid, int questionNumber,
-                       const Last &last)
+QString sessionMessage(QLatin1String keyword, qint64 ts, uint sessionId, uint uid, int questionNumber, const Last &last)
 {
     return Message(keyword, ts).field(sessionId).field(uid).field(questionNumber).field(last);
 }
@@ -112,8 +127,13 @@ QString hubCount(qint64 ts, int hubs)
 
 QString pen(qint64 ts, const PenData &data)
 {
-    return Message(QLatin1String("pen")).field(data.id).field(ts).field(data.x).field(data.y)
-        .field(data.tip).field(data.barrel);
+    return Message(QLatin1String("pen"))
+        .field(data.id)
+        .field(ts)
+        .field(data.x)
+        .field(data.y)
+        .field(data.tip)
+        .field(data.barrel);
 }
 
 QString touch(qint64 ts, const QList<TouchData> &touchData)
@@ -139,7 +159,10 @@ QString questionSession(qint64 ts, bool inProgress)
 
 QString questionResponse(qint64 ts, const QuestionResponse &r)
 {
-    return Message(QLatin1String("questionResponse"), ts).field(r.id).field(uint(r.uid)).escaped(r.name)
+    return Message(QLatin1String("questionResponse"), ts)
+        .field(r.id)
+        .field(uint(r.uid))
+        .escaped(r.name)
         .escaped(r.response);
 }
 
@@ -196,33 +219,28 @@ QString information(qint64 ts, VelaRelayInformationType type)
 
 QString enhancedSessionGetSessionParameters(qint64 ts, uint sessionId, uint uid, int locale)
 {
-    return Message(QLatin1String("enhancedSessionGetSessionParameters"), ts).field(sessionId).field(uid)
-        .field(locale);
+    return Message(QLatin1String("enhancedSessionGetSessionParameters"), ts).field(sessionId).field(uid).field(locale);
 }
 
 QString enhancedSessionGetQuestion(qint64 ts, uint sessionId, uint uid, int questionNumber)
 {
-    return Message(QLatin1String("enhancedSessionGetQuestion"), ts).field(sessionId).field(uid)
-        .field(questionNumber);
+    return Message(QLatin1String("enhancedSessionGetQuestion"), ts).field(sessionId).field(uid).field(questionNumber);
 }
 
-QString enhancedSessionMultichoiceAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
-                                         const QString &answer)
+QString enhancedSessionMultichoiceAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, const QString &answer)
 {
-    return sessionMessage(QLatin1String("enhancedSessionMultichoiceAnswer"), ts, sessionId, uid,
-                          questionNumber, answer);
+    return sessionMessage(QLatin1String("enhancedSessionMultichoiceAnswer"), ts, sessionId, uid, questionNumber,
+                          answer);
 }
 
 QString enhancedSessionYesNoAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int answer)
 {
-    return sessionMessage(QLatin1String("enhancedSessionYesNoAnswer"), ts, sessionId, uid, questionNumber,
-                          answer);
+    return sessionMessage(QLatin1String("enhancedSessionYesNoAnswer"), ts, sessionId, uid, questionNumber, answer);
 }
 
 QString enhancedSessionTrueFalseAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int answer)
 {
-    return sessionMessage(QLatin1String("enhancedSessionTrueFalseAnswer"), ts, sessionId, uid, questionNumber,
-                          answer);
+    return sessionMessage(QLatin1String("enhancedSessionTrueFalseAnswer"), ts, sessionId, uid, questionNumber, answer);
 }
 
 QString enhancedSessionLikertAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int likertValue)
@@ -231,25 +249,27 @@ QString enhancedSessionLikertAnswer(qint64 ts, uint sessionId, uint uid, int que
                           likertValue);
 }
 
-QString enhancedSessionNumericAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
-                                     const QString &answer)
+QString enhancedSessionNumericAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, const QString &answer)
 {
     return sessionMessage(QLatin1String("enhancedSessionNumericAnswer"), ts, sessionId, uid, questionNumber,
                           WireFormat::escapeText(answer));
 }
 
-QString enhancedSessionTextAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
-                                  const QString &answer, bool isValid)
+QString enhancedSessionTextAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, const QString &answer,
+                                  bool isValid)
 {
-    return Message(QLatin1String("enhancedSessionTextAnswer"), ts).field(sessionId).field(uid)
-        .field(questionNumber).escaped(answer).field(isValid);
+    return Message(QLatin1String("enhancedSessionTextAnswer"), ts)
+        .field(sessionId)
+        .field(uid)
+        .field(questionNumber)
+        .escaped(answer)
+        .field(isValid);
 }
 
-QString enhancedSessionSortInOrderAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
-                                         const QString &answer)
+QString enhancedSessionSortInOrderAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, const QString &answer)
 {
-    return sessionMessage(QLatin1String("enhancedSessionSortInOrderAnswer"), ts, sessionId, uid,
-                          questionNumber, answer);
+    return sessionMessage(QLatin1String("enhancedSessionSortInOrderAnswer"), ts, sessionId, uid, questionNumber,
+                          answer);
 }
 
 QString enhancedSessionDeviceShutDown(qint64 ts, uint sessionId, uint uid)
@@ -289,8 +309,7 @@ QString expressionName(qint64 ts, uint uid, const QString &name)
 
 QString expressionDeviceRegistered(qint64 ts, const QString &text, uint uid, uint type, uint count)
 {
-    return Message(QLatin1String("expressionDeviceRegistered"), ts).escaped(text).field(uid).field(type)
-        .field(count);
+    return Message(QLatin1String("expressionDeviceRegistered"), ts).escaped(text).field(uid).field(type).field(count);
 }
 
 QString removeVelaDevice(qint64 ts, uint uid, uchar deviceType, bool removed)

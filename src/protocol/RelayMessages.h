@@ -47,10 +47,9 @@ QString enhancedSessionMultichoiceAnswer(qint64 ts, uint sessionId, uint uid, in
 QString enhancedSessionYesNoAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int answer);
 QString enhancedSessionTrueFalseAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int answer);
 QString enhancedSessionLikertAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int likertValue);
-QString enhancedSessionNumericAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
-                                     const QString &answer);
-QString enhancedSessionTextAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
-                                  const QString &answer, bool isValid);
+QString enhancedSessionNumericAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, const QString &answer);
+QString enhancedSessionTextAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, const QString &answer,
+                                  bool isValid);
 QString enhancedSessionSortInOrderAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber,
                                          const QString &answer);
 QString enhancedSessionDeviceShutDown(qint64 ts, uint sessionId, uint uid);

@@ -65,12 +65,21 @@ struct QuestionCapabilities
 
 // A fixed underlying type, so a value outside the names (sent as "UNDEFINED")
 // is still a value of the type.
-enum VelaRelayErrorType : int { SCRIBA_RUNNING = 0, UNSUPPORTED_QUESTION = 1, CLIENT_UNRESPONSIVE = 2 };
+enum VelaRelayErrorType : int {
+    SCRIBA_RUNNING = 0,
+    UNSUPPORTED_QUESTION = 1,
+    CLIENT_UNRESPONSIVE = 2
+};
 
-enum VelaRelayInformationType : int { FOCUS_LOST = 0 };
+enum VelaRelayInformationType : int {
+    FOCUS_LOST = 0
+};
 
 // The hub adapter treats every value other than REPORT_NATIVE as private.
-enum BoardReportType : int { REPORT_NATIVE = 0, REPORT_PRIVATE = 1 };
+enum BoardReportType : int {
+    REPORT_NATIVE = 0,
+    REPORT_PRIVATE = 1
+};
 
 Q_DECLARE_METATYPE(PenData)
 Q_DECLARE_METATYPE(TouchData)

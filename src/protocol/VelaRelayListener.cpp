@@ -10,10 +10,11 @@
 
 using namespace RelayMessages;
 
-VelaRelayListener::VelaRelayListener(IVelaRelayClient *client, QObject *parent, int keepAliveIntervalMs,
-                                     Clock clock)
-    : QObject(parent), m_client(client), m_clock(clock ? clock : WireFormat::timestamp),
-      m_keepAliveTimer(new QTimer(this))
+VelaRelayListener::VelaRelayListener(IVelaRelayClient *client, QObject *parent, int keepAliveIntervalMs, Clock clock)
+    : QObject(parent)
+    , m_client(client)
+    , m_clock(clock ? clock : WireFormat::timestamp)
+    , m_keepAliveTimer(new QTimer(this))
 {
     registerRelayMetaTypes();
     clearAccumulator();
@@ -77,11 +78,26 @@ void VelaRelayListener::onSetNumConnections(int numConnections)
     m_client->setNumConnections(numConnections);
 }
 
-void VelaRelayListener::onKeepAlive() { send(keepAlive()); }
-void VelaRelayListener::onPenAndTouchCount(int pens, int touches) { send(board(now(), pens, touches)); }
-void VelaRelayListener::onErasesCount(int erases) { send(eraseCount(now(), erases)); }
-void VelaRelayListener::onHubConnected() { send(hubConnection(now())); }
-void VelaRelayListener::onBoardDisconnected(int pens, int touches) { send(boardDisconnect(now(), pens, touches)); }
+void VelaRelayListener::onKeepAlive()
+{
+    send(keepAlive());
+}
+void VelaRelayListener::onPenAndTouchCount(int pens, int touches)
+{
+    send(board(now(), pens, touches));
+}
+void VelaRelayListener::onErasesCount(int erases)
+{
+    send(eraseCount(now(), erases));
+}
+void VelaRelayListener::onHubConnected()
+{
+    send(hubConnection(now()));
+}
+void VelaRelayListener::onBoardDisconnected(int pens, int touches)
+{
+    send(boardDisconnect(now(), pens, touches));
+}
 
 void VelaRelayListener::onHubCount(int hubs)
 {
@@ -90,10 +106,22 @@ void VelaRelayListener::onHubCount(int hubs)
     clearAccumulator();
 }
 
-void VelaRelayListener::onPen(const PenData &data) { send(pen(now(), data)); }
-void VelaRelayListener::onTouch(const QList<TouchData> &touchData) { send(touch(now(), touchData)); }
-void VelaRelayListener::onEraser(const QList<EraserData> &eraserData) { send(eraser(now(), eraserData)); }
-void VelaRelayListener::onQuestionSession(bool inProgress) { send(questionSession(now(), inProgress)); }
+void VelaRelayListener::onPen(const PenData &data)
+{
+    send(pen(now(), data));
+}
+void VelaRelayListener::onTouch(const QList<TouchData> &touchData)
+{
+    send(touch(now(), touchData));
+}
+void VelaRelayListener::onEraser(const QList<EraserData> &eraserData)
+{
+    send(eraser(now(), eraserData));
+}
+void VelaRelayListener::onQuestionSession(bool inProgress)
+{
+    send(questionSession(now(), inProgress));
+}
 
 void VelaRelayListener::onQuestionResponse(uint uid, int id, const QString &response, const QString &name)
 {
@@ -128,9 +156,18 @@ void VelaRelayListener::onQuestionCapabilities(const QuestionCapabilities &quest
     clearAccumulator();
 }
 
-void VelaRelayListener::onQueryCapabilities() { m_client->sendCapabilities(); }
-void VelaRelayListener::onError(VelaRelayErrorType type) { send(error(now(), type)); }
-void VelaRelayListener::onInformation(VelaRelayInformationType type) { send(information(now(), type)); }
+void VelaRelayListener::onQueryCapabilities()
+{
+    m_client->sendCapabilities();
+}
+void VelaRelayListener::onError(VelaRelayErrorType type)
+{
+    send(error(now(), type));
+}
+void VelaRelayListener::onInformation(VelaRelayInformationType type)
+{
+    send(information(now(), type));
+}
 
 void VelaRelayListener::onGetSessionParameters(uint sessionId, uint uid, int locale)
 {
@@ -167,8 +204,7 @@ void VelaRelayListener::onNumericAnswer(uint sessionId, uint uid, int questionNu
     send(enhancedSessionNumericAnswer(now(), sessionId, uid, questionNumber, answer));
 }
 
-void VelaRelayListener::onTextAnswer(uint sessionId, uint uid, int questionNumber, const QString &answer,
-                                     bool isValid)
+void VelaRelayListener::onTextAnswer(uint sessionId, uint uid, int questionNumber, const QString &answer, bool isValid)
 {
     send(enhancedSessionTextAnswer(now(), sessionId, uid, questionNumber, answer, isValid));
 }
@@ -183,12 +219,30 @@ void VelaRelayListener::onDeviceShutDown(uint sessionId, uint uid)
     send(enhancedSessionDeviceShutDown(now(), sessionId, uid));
 }
 
-void VelaRelayListener::onHubState(uint state) { send(hubState(now(), state)); }
-void VelaRelayListener::onEnhancedSessionID(uint sessionId) { send(enhancedSessionID(now(), sessionId)); }
-void VelaRelayListener::onResetHubSessionResult(uint result) { send(resetHubSessionResult(now(), result)); }
-void VelaRelayListener::onRegistrationComplete(uint value) { send(registrationComplete(now(), value)); }
-void VelaRelayListener::onNamingSessionStatus(uint status) { send(namingSessionStatus(now(), status)); }
-void VelaRelayListener::onExpressionName(uint uid, const QString &name) { send(expressionName(now(), uid, name)); }
+void VelaRelayListener::onHubState(uint state)
+{
+    send(hubState(now(), state));
+}
+void VelaRelayListener::onEnhancedSessionID(uint sessionId)
+{
+    send(enhancedSessionID(now(), sessionId));
+}
+void VelaRelayListener::onResetHubSessionResult(uint result)
+{
+    send(resetHubSessionResult(now(), result));
+}
+void VelaRelayListener::onRegistrationComplete(uint value)
+{
+    send(registrationComplete(now(), value));
+}
+void VelaRelayListener::onNamingSessionStatus(uint status)
+{
+    send(namingSessionStatus(now(), status));
+}
+void VelaRelayListener::onExpressionName(uint uid, const QString &name)
+{
+    send(expressionName(now(), uid, name));
+}
 
 void VelaRelayListener::onExpressionDeviceRegistered(const QString &text, uint uid, uint type, uint count)
 {
@@ -205,21 +259,18 @@ void VelaRelayListener::mergeCapabilities(const QuestionCapabilities &in)
     QuestionCapabilities &c = m_capabilities;
     // A flag already set stays set.
     for (auto flag : {&QuestionCapabilities::multipleChoice, &QuestionCapabilities::sortInOrder,
-                      &QuestionCapabilities::likert, &QuestionCapabilities::yesNo,
-                      &QuestionCapabilities::trueFalse, &QuestionCapabilities::numeric,
-                      &QuestionCapabilities::text}) {
+                      &QuestionCapabilities::likert, &QuestionCapabilities::yesNo, &QuestionCapabilities::trueFalse,
+                      &QuestionCapabilities::numeric, &QuestionCapabilities::text}) {
         if (!(c.*flag))
             c.*flag = in.*flag;
     }
     // The larger number wins, so a negative one never goes out.
-    for (auto number : {&QuestionCapabilities::multipleChoiceMinOptions,
-                        &QuestionCapabilities::multipleChoiceMaxOptions,
-                        &QuestionCapabilities::multipleChoiceMinResponses,
-                        &QuestionCapabilities::multipleChoiceMaxResponses,
-                        &QuestionCapabilities::sortInOrderMinOptions, &QuestionCapabilities::sortInOrderMaxOptions,
-                        &QuestionCapabilities::sortInOrderMinResponses,
-                        &QuestionCapabilities::sortInOrderMaxResponses, &QuestionCapabilities::likertMinScale,
-                        &QuestionCapabilities::likertMaxScale}) {
+    for (auto number :
+         {&QuestionCapabilities::multipleChoiceMinOptions, &QuestionCapabilities::multipleChoiceMaxOptions,
+          &QuestionCapabilities::multipleChoiceMinResponses, &QuestionCapabilities::multipleChoiceMaxResponses,
+          &QuestionCapabilities::sortInOrderMinOptions, &QuestionCapabilities::sortInOrderMaxOptions,
+          &QuestionCapabilities::sortInOrderMinResponses, &QuestionCapabilities::sortInOrderMaxResponses,
+          &QuestionCapabilities::likertMinScale, &QuestionCapabilities::likertMaxScale}) {
         c.*number = std::max(c.*number, in.*number);
     }
     // The don't-know answers always go out as not offered.

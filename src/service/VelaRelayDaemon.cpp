@@ -7,7 +7,10 @@
 #include <cstdio>
 
 VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *parent)
-    : QObject(parent), m_port(port), m_debug(debug), m_server(new VelaRelayServer(this))
+    : QObject(parent)
+    , m_port(port)
+    , m_debug(debug)
+    , m_server(new VelaRelayServer(this))
 {
     diagnostic(QStringLiteral("port text \"%1\", address %2").arg(m_port, m_server->address()));
     // A port that is not a plain number in range would otherwise have the

@@ -10,8 +10,7 @@ std::string Base64::encode(const std::string &bytes)
     std::size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
         const std::uint32_t group = static_cast<std::uint8_t>(bytes[i]) << 16
-                                    | static_cast<std::uint8_t>(bytes[i + 1]) << 8
-                                    | static_cast<std::uint8_t>(bytes[i + 2]);
+            | static_cast<std::uint8_t>(bytes[i + 1]) << 8 | static_cast<std::uint8_t>(bytes[i + 2]);
         out += alphabet[(group >> 18) & 63];
         out += alphabet[(group >> 12) & 63];
         out += alphabet[(group >> 6) & 63];

@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-struct statusCodeStruct {
+struct statusCodeStruct
+{
     int code;
     std::string reason;
 };

@@ -60,19 +60,14 @@ void Http_parser::parseLine(const std::string &line)
         m_messageBytes = 0;
         startLine(line);
         break;
-    case HTTP_VERSION:
-        startLine(line);
-        break;
-    case HTTP_HEADERS:
-        headerLine(line);
-        break;
+    case HTTP_VERSION: startLine(line); break;
+    case HTTP_HEADERS: headerLine(line); break;
     case HTTP_BODY: {
         const std::string withBreak = line + "\r\n";
         consumeBody(withBreak.data(), std::min<std::size_t>(withBreak.size(), m_contentLength - m_bodyRead));
         break;
     }
-    case HTTP_REFUSED:
-        break;
+    case HTTP_REFUSED: break;
     }
 }
 
@@ -122,9 +117,9 @@ void Http_parser::headerLine(const std::string &line)
     // Leading decimal digits count; anything else counts as 0. More digits
     // than any allowed body needs is refused before it can overflow.
     const std::string &text = length->second;
-    const std::size_t digits = std::find_if_not(text.begin(), text.end(), [](char c) {
-                                   return std::isdigit(static_cast<unsigned char>(c)) != 0;
-                               }) - text.begin();
+    const std::size_t digits = std::find_if_not(text.begin(), text.end(),
+                                                [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })
+        - text.begin();
     if (digits > 9 || m_messageBytes + std::strtoul(text.substr(0, digits).c_str(), nullptr, 10) > kMaxMessageBytes) {
         refuse();
         return;
@@ -187,7 +182,8 @@ bool Http_parser::hasCompleteFrame() const
 
 bool Http_parser::takeCompleteFrame(Http_frame &out)
 {
-    const auto found = std::find_if(m_frames.begin(), m_frames.end(), [](const Http_frame &frame) { return frame.isComplete(); });
+    const auto found =
+        std::find_if(m_frames.begin(), m_frames.end(), [](const Http_frame &frame) { return frame.isComplete(); });
     if (found == m_frames.end())
         return false;
     out = std::move(*found);

@@ -5,7 +5,8 @@
 
 // Header names are case-insensitive (RFC 7230 section 3.2), so the map orders
 // and finds them without regard to ASCII case; the spelling first seen is kept.
-struct Http_header_less {
+struct Http_header_less
+{
     bool operator()(const std::string &a, const std::string &b) const;
 };
 

@@ -84,8 +84,15 @@ protected:
     void setDeadline(std::chrono::milliseconds fromNow);
 
 private:
-    enum Request : int { CloseRequested = 1, AbortRequested = 2 };
-    enum class Io { Done, Blocked, Failed };
+    enum Request : int {
+        CloseRequested = 1,
+        AbortRequested = 2
+    };
+    enum class Io {
+        Done,
+        Blocked,
+        Failed
+    };
     using Clock = std::chrono::steady_clock;
 
     void run();

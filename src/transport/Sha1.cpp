@@ -56,7 +56,7 @@ void Sha1::processBlock(const std::uint8_t *block)
     std::array<std::uint32_t, 80> w{};
     for (std::size_t t = 0; t < 16; ++t) {
         w[t] = static_cast<std::uint32_t>(block[t * 4]) << 24 | static_cast<std::uint32_t>(block[t * 4 + 1]) << 16
-               | static_cast<std::uint32_t>(block[t * 4 + 2]) << 8 | static_cast<std::uint32_t>(block[t * 4 + 3]);
+            | static_cast<std::uint32_t>(block[t * 4 + 2]) << 8 | static_cast<std::uint32_t>(block[t * 4 + 3]);
     }
     for (std::size_t t = 16; t < 80; ++t)
         w[t] = rotateLeft(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);

@@ -23,9 +23,9 @@ QString detectOutboundAddress()
     ::inet_pton(AF_INET, "203.0.113.1", &target.sin_addr);
     sockaddr_in local = {};
     socklen_t length = sizeof local;
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&target), sizeof target) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length) == 0 &&
-        local.sin_addr.s_addr != htonl(INADDR_ANY)) {
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&target), sizeof target) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length) == 0
+        && local.sin_addr.s_addr != htonl(INADDR_ANY)) {
         char text[INET_ADDRSTRLEN] = {};
         if (::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text))
             address = QString::fromLatin1(text);
@@ -35,10 +35,10 @@ QString detectOutboundAddress()
 }
 
 VelaRelayServer::VelaRelayServer(QObject *parent)
-    : Websocket_server(parent), m_address(detectOutboundAddress()),
-      m_prefix((m_address + QLatin1Char(',')).toStdString())
-{
-}
+    : Websocket_server(parent)
+    , m_address(detectOutboundAddress())
+    , m_prefix((m_address + QLatin1Char(',')).toStdString())
+{}
 
 VelaRelayServer::~VelaRelayServer()
 {

@@ -13,8 +13,7 @@ constexpr std::uint16_t kMessageTooBig = 1009;
 
 Websocket_client::Websocket_client(Libressl_server *owner, struct tls *ctx, int fd, QObject *parent)
     : Libressl_socket(owner, ctx, fd, parent)
-{
-}
+{}
 
 void Websocket_client::registerMetaTypes()
 {
@@ -71,25 +70,18 @@ void Websocket_client::handle(const std::vector<Websocket_event> &events)
     for (const Websocket_event &event : events) {
         switch (event.type) {
         case Websocket_event::TextMessage:
-        case Websocket_event::BinaryMessage:
-            emit websocket_ready(this, event.payload);
-            break;
+        case Websocket_event::BinaryMessage: emit websocket_ready(this, event.payload); break;
         case Websocket_event::Ping:
             // RFC 6455 section 5.5.2: the pong carries the ping's payload.
             write(Websocket_frame::pong(event.payload).encode());
             break;
-        case Websocket_event::Pong:
-            break;
+        case Websocket_event::Pong: break;
         case Websocket_event::Close:
             // Section 5.5.1: answer with a close frame, echoing the status code.
             closeWith(event.closeCode);
             break;
-        case Websocket_event::TooBig:
-            closeWith(kMessageTooBig);
-            break;
-        case Websocket_event::ProtocolError:
-            closeWith(kProtocolError);
-            break;
+        case Websocket_event::TooBig: closeWith(kMessageTooBig); break;
+        case Websocket_event::ProtocolError: closeWith(kProtocolError); break;
         }
     }
 }

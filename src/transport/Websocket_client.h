@@ -11,7 +11,6 @@
 
 Q_DECLARE_METATYPE(std::string)
 
-
 // A WebSocket connection (RFC 6455) with the subprotocol "relay-protocol" on
 // one accepted TLS connection. The upgrade request may come in any number of
 // pieces within the upgrade time-out; after it, each text message is reported

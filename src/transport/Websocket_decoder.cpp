@@ -65,16 +65,15 @@ std::vector<Websocket_event> Websocket_decoder::decode(const char *data, std::si
             }
             break;
         case State::Payload: {
-            const std::size_t take = static_cast<std::size_t>(
-                std::min<std::uint64_t>(m_payloadLength - m_payload.size(), size - i));
+            const std::size_t take =
+                static_cast<std::size_t>(std::min<std::uint64_t>(m_payloadLength - m_payload.size(), size - i));
             m_payload.append(data + i, take);
             i += take;
             if (m_payload.size() == m_payloadLength)
                 frameComplete(events);
             break;
         }
-        case State::Finished:
-            break;
+        case State::Finished: break;
         }
     }
     return events;
@@ -85,7 +84,7 @@ void Websocket_decoder::headerComplete(std::vector<Websocket_event> &events)
     // RFC 6455 section 5.2: no extension was negotiated, so RSV must be 0, and
     // opcodes 3-7 and B-F are reserved.
     const bool knownOpcode = m_opcode <= Websocket_frame::Binary
-                             || (m_opcode >= Websocket_frame::Close && m_opcode <= Websocket_frame::Pong);
+        || (m_opcode >= Websocket_frame::Close && m_opcode <= Websocket_frame::Pong);
     // Section 5.2: the most significant bit of a 64-bit length must be 0.
     // Section 5.5: control frames are not fragmented and carry at most 125 bytes.
     // Section 5.4: a continuation needs a message to continue, and a new data
@@ -121,12 +120,8 @@ void Websocket_decoder::frameComplete(std::vector<Websocket_event> &events)
     }
     m_state = State::FirstByte;
     switch (m_opcode) {
-    case Websocket_frame::Ping:
-        events.push_back({Websocket_event::Ping, std::move(m_payload), 0});
-        break;
-    case Websocket_frame::Pong:
-        events.push_back({Websocket_event::Pong, std::move(m_payload), 0});
-        break;
+    case Websocket_frame::Ping: events.push_back({Websocket_event::Ping, std::move(m_payload), 0}); break;
+    case Websocket_frame::Pong: events.push_back({Websocket_event::Pong, std::move(m_payload), 0}); break;
     case Websocket_frame::Close: {
         // Section 5.5.1: a body, when present, starts with a 2-byte status code.
         if (m_payload.size() == 1) {
@@ -161,7 +156,8 @@ void Websocket_decoder::frameComplete(std::vector<Websocket_event> &events)
     m_payload.clear();
 }
 
-void Websocket_decoder::finish(std::vector<Websocket_event> &events, Websocket_event::Type type, std::uint16_t closeCode)
+void Websocket_decoder::finish(std::vector<Websocket_event> &events, Websocket_event::Type type,
+                               std::uint16_t closeCode)
 {
     events.push_back({type, std::string(), closeCode});
     m_state = State::Finished;

@@ -4,7 +4,8 @@
 #include <string>
 
 // One thing the decoder found in the received bytes.
-struct Websocket_event {
+struct Websocket_event
+{
     enum Type {
         TextMessage,   // payload: the whole message, fragments joined
         BinaryMessage, // payload: the whole message, fragments joined

@@ -37,7 +37,7 @@ bool Websocket_handshake::startLineUnusable()
     // The parser leaves an incomplete frame behind in HTTP_INIT when the first
     // line is neither a request nor a status line: this peer does not speak HTTP.
     return m_parser.state() == Http_parser::HTTP_INIT && !m_parser.frames().empty()
-           && !m_parser.lastFrame().isComplete();
+        && !m_parser.lastFrame().isComplete();
 }
 
 bool Websocket_handshake::isWebsocketUpgrade(const Http_frame &request)
@@ -53,10 +53,9 @@ bool Websocket_handshake::isWebsocketUpgrade(const Http_headers &headers)
     const auto protocol = headers.find("Sec-WebSocket-Protocol");
     // RFC 6455 section 4.2.1: "websocket" and "Upgrade" are compared without
     // regard to case; Connection may list other options, such as keep-alive.
-    return upgrade != headers.end() && equalsIgnoreCase(upgrade->second, "websocket")
-           && connection != headers.end() && listContainsToken(connection->second, "Upgrade", true)
-           && protocol != headers.end() && listContainsToken(protocol->second, kSubprotocol, false)
-           && headers.count("Sec-WebSocket-Key") != 0;
+    return upgrade != headers.end() && equalsIgnoreCase(upgrade->second, "websocket") && connection != headers.end()
+        && listContainsToken(connection->second, "Upgrade", true) && protocol != headers.end()
+        && listContainsToken(protocol->second, kSubprotocol, false) && headers.count("Sec-WebSocket-Key") != 0;
 }
 
 std::string Websocket_handshake::acceptKey(const std::string &key)
@@ -71,7 +70,7 @@ std::string Websocket_handshake::handshakeResponse(const std::string &key)
                        "Upgrade: websocket\r\n"
                        "Connection: Upgrade\r\n"
                        "Sec-WebSocket-Protocol: ")
-           + kSubprotocol + "\r\nSec-WebSocket-Accept: " + acceptKey(key) + "\r\n\r\n";
+        + kSubprotocol + "\r\nSec-WebSocket-Accept: " + acceptKey(key) + "\r\n\r\n";
 }
 
 std::string Websocket_handshake::refusalResponse()

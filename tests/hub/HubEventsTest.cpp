@@ -92,8 +92,8 @@ TEST_F(HubAdapter, CountsAndCapabilitiesOverAllHubs)
     sim(QStringLiteral("hub add 2 type=2"));
     client->getAllCapabilities();
     const QuestionCapabilities caps = all.at(1).at(2).value<QuestionCapabilities>();
-    EXPECT_TRUE(caps.multipleChoice && caps.sortInOrder && caps.likert && caps.yesNo && caps.trueFalse &&
-                caps.numeric && caps.text);
+    EXPECT_TRUE(caps.multipleChoice && caps.sortInOrder && caps.likert && caps.yesNo && caps.trueFalse && caps.numeric
+                && caps.text);
     EXPECT_EQ(caps.multipleChoiceMaxOptions, 6);
     EXPECT_EQ(caps.likertMinScale, 4);
     EXPECT_EQ(caps.likertMaxScale, 9);
@@ -112,15 +112,17 @@ TEST_F(HubAdapter, ReportModesReachEveryRealBoard)
     start();
 
     client->setPenPrivate(true, 2);
-    EXPECT_EQ(journal(), (QStringList{"hub setPenHardwareMode 0 2 5002", "hub setPenReportMode 0 2 6001",
-                                      "hub setPenHardwareMode 1 2 5002", "hub setPenReportMode 1 2 6001"}));
+    EXPECT_EQ(journal(),
+              (QStringList{"hub setPenHardwareMode 0 2 5002", "hub setPenReportMode 0 2 6001",
+                           "hub setPenHardwareMode 1 2 5002", "hub setPenReportMode 1 2 6001"}));
     client->setPenPrivate(false, 0);
-    EXPECT_EQ(journal(), (QStringList{"hub setPenHardwareMode 0 1 5002", "hub setPenReportMode 0 1 6000",
-                                      "hub setPenHardwareMode 1 1 5002", "hub setPenReportMode 1 1 6000",
-                                      "hub setPenHardwareMode 0 2 5002", "hub setPenReportMode 0 2 6000",
-                                      "hub setPenHardwareMode 1 2 5002", "hub setPenReportMode 1 2 6000",
-                                      "hub setPenHardwareMode 0 3 5002", "hub setPenReportMode 0 3 6000",
-                                      "hub setPenHardwareMode 0 4 5002", "hub setPenReportMode 0 4 6000"}));
+    EXPECT_EQ(journal(),
+              (QStringList{"hub setPenHardwareMode 0 1 5002", "hub setPenReportMode 0 1 6000",
+                           "hub setPenHardwareMode 1 1 5002", "hub setPenReportMode 1 1 6000",
+                           "hub setPenHardwareMode 0 2 5002", "hub setPenReportMode 0 2 6000",
+                           "hub setPenHardwareMode 1 2 5002", "hub setPenReportMode 1 2 6000",
+                           "hub setPenHardwareMode 0 3 5002", "hub setPenReportMode 0 3 6000",
+                           "hub setPenHardwareMode 0 4 5002", "hub setPenReportMode 0 4 6000"}));
     client->setTouchPrivate(true);
     EXPECT_EQ(journal(), QStringList{"hub setTouchReportMode 0 1"});
     client->setErasePrivate(true);
@@ -167,11 +169,11 @@ TEST_F(Board, PenStrokesThrottleOnlyOnceAPenAbove1WasSeen)
     sim(QStringLiteral("pen 0 2 1500 1500 0 0"));
     spy.clear();
     sim(QStringLiteral("pen 0 1 1100 1100 1 0"));
-    sim(QStringLiteral("pen 0 1 1110 1100 1 0"));  // 10 away, same moment: dropped
-    sim(QStringLiteral("pen 0 1 1200 1100 1 0"));  // 100 away: goes out
+    sim(QStringLiteral("pen 0 1 1110 1100 1 0")); // 10 away, same moment: dropped
+    sim(QStringLiteral("pen 0 1 1200 1100 1 0")); // 100 away: goes out
     now += 20;
-    sim(QStringLiteral("pen 0 1 1201 1100 1 0"));  // 20 ms later: goes out
-    sim(QStringLiteral("pen 0 1 1202 1100 0 0"));  // the lift always goes out
+    sim(QStringLiteral("pen 0 1 1201 1100 1 0")); // 20 ms later: goes out
+    sim(QStringLiteral("pen 0 1 1202 1100 0 0")); // the lift always goes out
     EXPECT_EQ(pens(spy), QStringLiteral("1@1100,1100v 1@1200,1100v 1@1201,1100v 1@1202,1100^"));
 }
 
@@ -223,12 +225,12 @@ TEST_F(Board, TouchBatchesDropSmallMovesAndThrottleMovesOnly)
     QSignalSpy spy(client.get(), &IVelaRelayClient::touch);
     sim(QStringLiteral("pen 0 2 1500 1500 0 0")); // throttling on
     sim(QStringLiteral("touch 0 1:1100:1100:1 2:1200:1100:1"));
-    sim(QStringLiteral("touch 0 1:1101:1100:1"));            // a 1-unit move: nothing
-    sim(QStringLiteral("touch 0 1:1110:1100:1"));            // moves only, soon, small: dropped
+    sim(QStringLiteral("touch 0 1:1101:1100:1"));               // a 1-unit move: nothing
+    sim(QStringLiteral("touch 0 1:1110:1100:1"));               // moves only, soon, small: dropped
     sim(QStringLiteral("touch 0 1:1110:1100:1 2:1200:1100:0")); // a lift is never throttled; 1 has not moved
     now += 20;
     sim(QStringLiteral("touch 0 1:1130:1100:1"));
-    sim(QStringLiteral("touch 0 1:1200:1100:1"));            // 70 away: goes out at once
+    sim(QStringLiteral("touch 0 1:1200:1100:1")); // 70 away: goes out at once
     EXPECT_EQ(touches(spy), QStringLiteral("1:1100:1100:1,2:1200:1100:1 2:1200:1100:0 1:1130:1100:1 1:1200:1100:1"));
 }
 
@@ -246,8 +248,8 @@ TEST_F(Board, TouchesThatWentDownOutsideStayOutUntilLifted)
 
     sim(QStringLiteral("touch 0 1:1500:1500:1"));
     sim(QStringLiteral("touch 0 1:1600:1500:1 4:5000:5000:1")); // 4 goes down outside
-    sim(QStringLiteral("touch 0 4:1500:1500:1"));             // and stays out inside
-    sim(QStringLiteral("touch 0 4:1500:1500:0"));             // until lifted
+    sim(QStringLiteral("touch 0 4:1500:1500:1"));               // and stays out inside
+    sim(QStringLiteral("touch 0 4:1500:1500:0"));               // until lifted
     sim(QStringLiteral("touch 0 4:1520:1500:1"));
     EXPECT_EQ(touches(spy), QStringLiteral("1:1500:1500:1 1:1600:1500:1 4:1520:1500:1"));
     EXPECT_EQ(info.count(), 1);

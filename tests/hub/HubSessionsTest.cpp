@@ -76,11 +76,11 @@ TEST_F(VotingHub, SessionsOfAnEarlierVotingHubEndBeforeNewOnesStart)
     client->startEnhancedSession(1);
     client->startTeacherNamingSession();
     client->stopExpressionEndUserNamingSession();
-    EXPECT_EQ(journal(), (QStringList{"enhanced stopSession 1", "enhanced startSession 2 0",
-                                      "naming stopExpressionNamingSession 1",
-                                      "system stopVelahubExpressionNamingSession 1",
-                                      "system startVelahubExpressionNamingSession 2",
-                                      "hub stopExpressionEndUserNamingSession 1"}));
+    EXPECT_EQ(
+        journal(),
+        (QStringList{"enhanced stopSession 1", "enhanced startSession 2 0", "naming stopExpressionNamingSession 1",
+                     "system stopVelahubExpressionNamingSession 1", "system startVelahubExpressionNamingSession 2",
+                     "hub stopExpressionEndUserNamingSession 1"}));
 }
 
 } // namespace

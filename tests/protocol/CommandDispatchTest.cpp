@@ -38,8 +38,7 @@ std::vector<DispatchCase> everyCommand()
         {CommandCode::HubNameExpression, "hub,nameExpression,101," + t, "nameExpression 101 \"a,b\""},
         {CommandCode::HubStartExpressionNamingSession, "hub,startExpressionNamingSession",
          "startExpressionNamingSession"},
-        {CommandCode::HubStopExpressionNamingSession, "hub,stopExpressionNamingSession",
-         "stopExpressionNamingSession"},
+        {CommandCode::HubStopExpressionNamingSession, "hub,stopExpressionNamingSession", "stopExpressionNamingSession"},
         {CommandCode::HubStopExpressionEndUserNamingSession, "hub,stopExpressionEndUserNamingSession",
          "stopExpressionEndUserNamingSession"},
         {CommandCode::HubRemoveVelaDevice, "hub,removeVelaDevice,4294967295,5", "removeVelaDevice 4294967295 5"},
@@ -84,8 +83,7 @@ std::vector<DispatchCase> everyCommand()
          "sendEnhancedSortInOrderQuestion {1 2 3 \"q\" false false false} 4 1 2 \"a" + US + "b\""},
         {CommandCode::EnhancedMessage, "enhanced,message,1,2,3," + t, "sendEnhancedMessage 1 2 3 \"a,b\""},
         {CommandCode::EnhancedPopup, "enhanced,popup,1,2,1," + t, "sendEnhancedPopup 1 2 true \"a,b\""},
-        {CommandCode::EnhancedNoMoreQuestions, "enhanced,noMoreQuestions,1,2," + t,
-         "sendNoMoreQuestions 1 2 \"a,b\""},
+        {CommandCode::EnhancedNoMoreQuestions, "enhanced,noMoreQuestions,1,2," + t, "sendNoMoreQuestions 1 2 \"a,b\""},
     };
 }
 
@@ -129,9 +127,9 @@ TEST(CommandTable, EveryCommandMakesItsOneCallWithConvertedArguments)
 
 TEST(CommandDispatch, DropsMalformedPackets)
 {
-    for (const char *packet : {"", "hub", "Hub,count", "hub,Count", "board,count", "erase,touchAndPenCount",
-                               "hub,count\n", "hub,changeBacklight,3", "nothing,here", "relay,focus",
-                               " hub,count", "hub ,count"}) {
+    for (const char *packet :
+         {"", "hub", "Hub,count", "hub,Count", "board,count", "erase,touchAndPenCount", "hub,count\n",
+          "hub,changeBacklight,3", "nothing,here", "relay,focus", " hub,count", "hub ,count"}) {
         EXPECT_TRUE(dispatched(QString::fromLatin1(packet)).isEmpty()) << packet;
     }
 }

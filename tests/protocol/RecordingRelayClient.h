@@ -58,8 +58,8 @@ public:
     void setNumConnections(int n) override { record("setNumConnections", n); }
 
     void startEnhancedSession(quint8 start) override { record("startEnhancedSession", int(start)); }
-    void sendEnhancedSessionParameters(quint32 s, quint32 uid, int count, int e, bool flag,
-                                       const QBitArray &bits, int g) override
+    void sendEnhancedSessionParameters(quint32 s, quint32 uid, int count, int e, bool flag, const QBitArray &bits,
+                                       int g) override
     {
         QString b;
         for (int i = 0; i < bits.size(); ++i)
@@ -122,10 +122,10 @@ private:
     static Verbatim header(const EnhancedQuestionHeader &h)
     {
         return {QStringLiteral("{%1 %2 %3 %4 %5 %6 %7}")
-            .arg(h.sessionId)
-            .arg(h.uid)
-            .arg(h.questionNumber)
-            .arg(str(h.text), str(h.optionFlags[0]), str(h.optionFlags[1]), str(h.optionFlags[2]))};
+                    .arg(h.sessionId)
+                    .arg(h.uid)
+                    .arg(h.questionNumber)
+                    .arg(str(h.text), str(h.optionFlags[0]), str(h.optionFlags[1]), str(h.optionFlags[2]))};
     }
     static QString str(const char *raw) { return QString::fromLatin1(raw); }
 

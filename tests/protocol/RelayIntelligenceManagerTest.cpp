@@ -16,8 +16,7 @@ protected:
     {
         QObject::connect(&manager, &RelayIntelligenceManager::changeReportMode,
                          [this](BoardReportType t) { events << (t == REPORT_PRIVATE ? "private" : "native"); });
-        QObject::connect(&manager, &RelayIntelligenceManager::clientUnresponsive,
-                         [this] { events << "unresponsive"; });
+        QObject::connect(&manager, &RelayIntelligenceManager::clientUnresponsive, [this] { events << "unresponsive"; });
     }
 
     // Waits for a time-out, or for the given time when none is expected.

@@ -1,12 +1,15 @@
-#include "RecordingRelayClient.h"
 #include "VelaRelayListener.h"
+#include "RecordingRelayClient.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
 namespace {
 
-qint64 fixedClock() { return 42; }
+qint64 fixedClock()
+{
+    return 42;
+}
 
 class Listener : public ::testing::Test
 {
@@ -60,38 +63,39 @@ TEST_F(Listener, EveryHubSideEventBecomesOneMessage)
     emit c->sendRemoveVelaDevice(101, 5, true);
 
     const QString us = QString(QChar(0x1F));
-    EXPECT_EQ(take(), (QStringList{
-                          "board,42,10,4",
-                          "eraseCount,42,2",
-                          "hubConnection,42,1,1,1",
-                          "boardDisconnect,42,10,4",
-                          "pen,2,42,100,200,1,1",
-                          "touch,42,1:5:6:1",
-                          "eraser,42,1:5:6:7:8:0",
-                          "questionSession,42,0",
-                          "questionResponse,42,7,101,Ann,B",
-                          "boardCapabilities,42,10,4",
-                          "error,42,CLIENT_UNRESPONSIVE",
-                          "information,42,FOCUS_LOST",
-                          "enhancedSessionGetSessionParameters,42,1,101,1033",
-                          "enhancedSessionGetQuestion,42,1,101,2",
-                          "enhancedSessionMultichoiceAnswer,42,1,101,2,A,B",
-                          "enhancedSessionYesNoAnswer,42,1,101,2,1",
-                          "enhancedSessionTrueFalseAnswer,42,1,101,2,0",
-                          "enhancedSessionLikertAnswer,42,1,101,2,5",
-                          "enhancedSessionNumericAnswer,42,1,101,2,3" + us + "5",
-                          "enhancedSessionTextAnswer,42,1,101,2,hi,1",
-                          "enhancedSessionSortInOrderAnswer,42,1,101,2,C,A",
-                          "enhancedSessionDeviceShutDown,42,1,101",
-                          "hubState,42,3",
-                          "enhancedSessionID,42,1",
-                          "resetHubSessionResult,42,1",
-                          "registrationComplete,42,2",
-                          "namingSessionStatus,42,1",
-                          "expressionName,42,101,Ann",
-                          "expressionDeviceRegistered,42,Ann,101,5,1",
-                          "removeVelaDevice,42,101,5,1",
-                      }));
+    EXPECT_EQ(take(),
+              (QStringList{
+                  "board,42,10,4",
+                  "eraseCount,42,2",
+                  "hubConnection,42,1,1,1",
+                  "boardDisconnect,42,10,4",
+                  "pen,2,42,100,200,1,1",
+                  "touch,42,1:5:6:1",
+                  "eraser,42,1:5:6:7:8:0",
+                  "questionSession,42,0",
+                  "questionResponse,42,7,101,Ann,B",
+                  "boardCapabilities,42,10,4",
+                  "error,42,CLIENT_UNRESPONSIVE",
+                  "information,42,FOCUS_LOST",
+                  "enhancedSessionGetSessionParameters,42,1,101,1033",
+                  "enhancedSessionGetQuestion,42,1,101,2",
+                  "enhancedSessionMultichoiceAnswer,42,1,101,2,A,B",
+                  "enhancedSessionYesNoAnswer,42,1,101,2,1",
+                  "enhancedSessionTrueFalseAnswer,42,1,101,2,0",
+                  "enhancedSessionLikertAnswer,42,1,101,2,5",
+                  "enhancedSessionNumericAnswer,42,1,101,2,3" + us + "5",
+                  "enhancedSessionTextAnswer,42,1,101,2,hi,1",
+                  "enhancedSessionSortInOrderAnswer,42,1,101,2,C,A",
+                  "enhancedSessionDeviceShutDown,42,1,101",
+                  "hubState,42,3",
+                  "enhancedSessionID,42,1",
+                  "resetHubSessionResult,42,1",
+                  "registrationComplete,42,2",
+                  "namingSessionStatus,42,1",
+                  "expressionName,42,101,Ann",
+                  "expressionDeviceRegistered,42,Ann,101,5,1",
+                  "removeVelaDevice,42,101,5,1",
+              }));
 }
 
 TEST_F(Listener, AccumulatedAnswersAreSentAsReceivedAndThenCleared)
@@ -113,16 +117,17 @@ TEST_F(Listener, AccumulatedAnswersAreSentAsReceivedAndThenCleared)
 
     const QString groups = QStringLiteral("multipleChoice:0:0:0:0:0,sortInOrder:0:0:0:0:0,likert:0:0:9,"
                                           "yesNo:1:0,trueFalse:0:0,numeric:0,text:1");
-    EXPECT_EQ(take(), (QStringList{
-                          "hubCount,42,2",
-                          "hubCount,42,3",
-                          "questionDevices,42,101:Ann",
-                          "questionDevices,42,102:",
-                          "questionCapabilities,42," + groups,
-                          "allCapabilities,42,10,4," + groups,
-                          "allCapabilities,42,0,1,multipleChoice:0:0:0:0:0,sortInOrder:0:0:0:0:0,likert:0:0:0,"
-                          "yesNo:0:0,trueFalse:0:0,numeric:0,text:0",
-                      }));
+    EXPECT_EQ(take(),
+              (QStringList{
+                  "hubCount,42,2",
+                  "hubCount,42,3",
+                  "questionDevices,42,101:Ann",
+                  "questionDevices,42,102:",
+                  "questionCapabilities,42," + groups,
+                  "allCapabilities,42,10,4," + groups,
+                  "allCapabilities,42,0,1,multipleChoice:0:0:0:0:0,sortInOrder:0:0:0:0:0,likert:0:0:0,"
+                  "yesNo:0:0,trueFalse:0:0,numeric:0,text:0",
+              }));
 }
 
 TEST_F(Listener, CapabilityQueriesAndConnectionCountsGoToTheHubSide)

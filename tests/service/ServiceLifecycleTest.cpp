@@ -6,7 +6,10 @@
 
 namespace {
 
-QString started(const QString &port) { return QStringLiteral("VelaRelay: Started on port ") + port; }
+QString started(const QString &port)
+{
+    return QStringLiteral("VelaRelay: Started on port ") + port;
+}
 
 // Starts the relay with the given settings file and arguments and returns the
 // port text of its start line, or what it printed instead.

@@ -23,8 +23,8 @@ quint16 bindLocal(quint16 port)
     address.sin_port = htons(port);
     socklen_t length = sizeof address;
     quint16 bound = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
         bound = ntohs(address.sin_port);
     ::close(fd);
     return bound;
@@ -55,7 +55,8 @@ void copyTree(const QString &from, const QString &to)
             copyTree(entry.filePath(), target);
         else if (entry.isSymLink())
             QFile::link(entry.symLinkTarget().section(QLatin1Char('/'), -1), target);
-        else if (!entry.fileName().endsWith(QLatin1String(".ini")) && !entry.fileName().endsWith(QLatin1String(".sock")))
+        else if (!entry.fileName().endsWith(QLatin1String(".ini"))
+                 && !entry.fileName().endsWith(QLatin1String(".sock")))
             QFile::copy(entry.filePath(), target);
     }
 }

@@ -22,8 +22,7 @@ Libressl_socket *Echo_server::createSocket(struct tls *ctx, int fd)
     connect(client, SIGNAL(websocket_connected(Websocket_client *)), this, SLOT(onConnected(Websocket_client *)));
     connect(client, SIGNAL(websocket_ready(Websocket_client *, std::string)), this,
             SLOT(onReady(Websocket_client *, std::string)));
-    connect(client, SIGNAL(websocket_disconnected(Websocket_client *)), this,
-            SLOT(onDisconnected(Websocket_client *)));
+    connect(client, SIGNAL(websocket_disconnected(Websocket_client *)), this, SLOT(onDisconnected(Websocket_client *)));
     return client;
 }
 

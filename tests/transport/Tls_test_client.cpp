@@ -52,7 +52,7 @@ bool Tls_test_client::handshake()
     tls_config_insecure_noverifyname(config);
     m_tls = tls_client();
     const bool ok = tls_configure(m_tls, config) == 0 && tls_connect_socket(m_tls, m_fd, "localhost") == 0
-                    && retried([this] { return tls_handshake(m_tls); }) == 0;
+        && retried([this] { return tls_handshake(m_tls); }) == 0;
     tls_config_free(config);
     return ok;
 }
@@ -74,8 +74,8 @@ bool Tls_test_client::upgrade()
 
 bool Tls_test_client::sendRaw(const std::string &bytes)
 {
-    return m_tls != nullptr && retried([&] { return tls_write(m_tls, bytes.data(), bytes.size()); })
-                                  == static_cast<ssize_t>(bytes.size());
+    return m_tls != nullptr
+        && retried([&] { return tls_write(m_tls, bytes.data(), bytes.size()); }) == static_cast<ssize_t>(bytes.size());
 }
 
 bool Tls_test_client::sendPlain(const std::string &bytes)

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 using namespace std::chrono_literals;
@@ -23,7 +22,8 @@ int countEntries(const char *directory)
 }
 
 // Runs a program to its end while the event loop serves the server.
-struct ProcessResult {
+struct ProcessResult
+{
     int exitCode = -1;
     QString output;
 };
@@ -61,28 +61,30 @@ protected:
 
 TEST_F(TransportServer, RealClientUpgradesExchangesPingsClosesAndIsLimitedTo1MiB)
 {
-    const ProcessResult peer = runProcess("/usr/bin/python3", {kPeerScript,
-                                              QString::number(port()), "ssl/velarelay.crt"});
+    const ProcessResult peer =
+        runProcess("/usr/bin/python3", {kPeerScript, QString::number(port()), "ssl/velarelay.crt"});
     EXPECT_EQ(peer.exitCode, 0) << peer.output.toStdString();
-    EXPECT_EQ(peer.output.toStdString(), "subprotocol relay-protocol\n"
-                                         "echo qt,keepalive\n"
-                                         "echo qt,focus\n"
-                                         "pong received\n"
-                                         "limit echoed 1048576\n"
-                                         "close answered 1000\n"
-                                         "too big closed 1009\n");
+    EXPECT_EQ(peer.output.toStdString(),
+              "subprotocol relay-protocol\n"
+              "echo qt,keepalive\n"
+              "echo qt,focus\n"
+              "pong received\n"
+              "limit echoed 1048576\n"
+              "close answered 1000\n"
+              "too big closed 1009\n");
 }
 
 TEST_F(TransportServer, Tls12WithTheStrongestSuiteUpgrades)
 {
-    const ProcessResult peer = runProcess("/usr/bin/python3", {kPeerScript,
-                                              QString::number(port()), "ssl/velarelay.crt", "tls12"});
+    const ProcessResult peer =
+        runProcess("/usr/bin/python3", {kPeerScript, QString::number(port()), "ssl/velarelay.crt", "tls12"});
     EXPECT_EQ(peer.output.toStdString(), "subprotocol relay-protocol\ntls TLSv1.2 ECDHE-RSA-AES256-GCM-SHA384\n");
 }
 
 TEST_F(TransportServer, WeakProtocolsAndCiphersAreRefusedAndTheServerGoesOn)
 {
-    const struct {
+    const struct
+    {
         const char *name;
         QStringList options;
         bool accepted;
@@ -93,8 +95,8 @@ TEST_F(TransportServer, WeakProtocolsAndCiphersAreRefusedAndTheServerGoesOn)
         {"TLS 1.2 offering only AES-128", {"-tls1_2", "-cipher", "ECDHE-RSA-AES128-GCM-SHA256:AES128-SHA"}, false},
     };
     for (const auto &row : rows) {
-        const ProcessResult client = runProcess("openssl", QStringList{"s_client", "-connect", QString("127.0.0.1:%1").arg(port())}
-                                              + row.options);
+        const ProcessResult client = runProcess(
+            "openssl", QStringList{"s_client", "-connect", QString("127.0.0.1:%1").arg(port())} + row.options);
         EXPECT_EQ(client.exitCode == 0, row.accepted) << row.name << "\n" << client.output.toStdString();
     }
     Tls_test_client after;
@@ -230,14 +232,16 @@ TEST_F(TransportServerProcess, SetUpFailuresEndTheProcessWithStatus1)
 {
     Echo_server occupier;
     ASSERT_TRUE(occupier.listen());
-    const struct {
+    const struct
+    {
         const char *name;
         QStringList arguments;
         const char *line;
     } rows[] = {
         {"missing key", {"ssl/velarelay.crt", "ssl/missing.key", "0"}, "tls_config_set_key_file error\n"},
         {"missing certificate", {"ssl/missing.crt", "ssl/velarelay.key", "0"}, "tls_config_set_cert_file error\n"},
-        {"port in use", {"ssl/velarelay.crt", "ssl/velarelay.key", QString::number(occupier.serverPort())},
+        {"port in use",
+         {"ssl/velarelay.crt", "ssl/velarelay.key", QString::number(occupier.serverPort())},
          "bind error\n"},
     };
     for (const auto &row : rows) {

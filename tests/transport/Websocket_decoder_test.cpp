@@ -29,7 +29,7 @@ std::string describe(const std::vector<Websocket_event> &events)
     std::string out;
     for (const Websocket_event &event : events)
         out += std::to_string(event.type) + ":" + std::to_string(event.payload.size()) + ":"
-               + std::to_string(event.closeCode) + " ";
+            + std::to_string(event.closeCode) + " ";
     return out;
 }
 
@@ -53,7 +53,8 @@ TEST(WebsocketDecoder, MaskedAndUnmaskedTextFrames)
 
 TEST(WebsocketFrame, LengthFormsAtTheirLimits)
 {
-    const struct {
+    const struct
+    {
         std::size_t size;
         std::size_t headerSize;
         std::uint8_t secondByte;
@@ -99,7 +100,8 @@ TEST(WebsocketDecoder, FragmentsAreJoinedControlFramesMayInterleave)
     EXPECT_EQ(events[1].payload, "Hello");
 }
 
-struct ControlRow {
+struct ControlRow
+{
     const char *name;
     std::string wire;
     Type type;
@@ -114,17 +116,17 @@ TEST(WebsocketDecoder, ControlAndMalformedFrames)
         {"pong", clientFrame(Websocket_frame::Pong, "x").encode(), Type::Pong, "x", 0},
         {"binary", clientFrame(Websocket_frame::Binary, "\x01\x02").encode(), Type::BinaryMessage, "\x01\x02", 0},
         {"close with code", clientFrame(Websocket_frame::Close, closeBody(1000)).encode(), Type::Close, "", 1000},
-        {"close with reason", clientFrame(Websocket_frame::Close, closeBody(4001) + "bye").encode(), Type::Close,
-         "", 4001},
+        {"close with reason", clientFrame(Websocket_frame::Close, closeBody(4001) + "bye").encode(), Type::Close, "",
+         4001},
         {"close without code", clientFrame(Websocket_frame::Close, "").encode(), Type::Close, "", 0},
         {"close body of one byte", clientFrame(Websocket_frame::Close, "x").encode(), Type::ProtocolError, "", 0},
         {"close code 1005 may not be sent", clientFrame(Websocket_frame::Close, closeBody(1005)).encode(),
          Type::ProtocolError, "", 0},
-        {"ping of 126 bytes", clientFrame(Websocket_frame::Ping, std::string(126, 'p')).encode(),
-         Type::ProtocolError, "", 0},
+        {"ping of 126 bytes", clientFrame(Websocket_frame::Ping, std::string(126, 'p')).encode(), Type::ProtocolError,
+         "", 0},
         {"fragmented ping", clientFrame(Websocket_frame::Ping, "p", false).encode(), Type::ProtocolError, "", 0},
-        {"continuation without message", clientFrame(Websocket_frame::Continuation, "x").encode(),
-         Type::ProtocolError, "", 0},
+        {"continuation without message", clientFrame(Websocket_frame::Continuation, "x").encode(), Type::ProtocolError,
+         "", 0},
         {"text inside a fragmented message",
          clientFrame(Websocket_frame::Text, "a", false).encode() + clientFrame(Websocket_frame::Text, "b").encode(),
          Type::ProtocolError, "", 0},
@@ -155,7 +157,8 @@ TEST(WebsocketDecoder, FinishedDecoderIgnoresWhatFollows)
 TEST(WebsocketDecoder, MessageAtTheBoundPassesOneByteMoreIsTooBig)
 {
     const std::size_t limit = Websocket_decoder::kMaxMessageBytes;
-    const struct {
+    const struct
+    {
         const char *name;
         std::vector<std::size_t> fragments;
         Type type;
@@ -187,10 +190,9 @@ TEST(WebsocketDecoder, MessageAtTheBoundPassesOneByteMoreIsTooBig)
 TEST(WebsocketDecoder, SplitAtEveryBytePositionGivesTheSameEvents)
 {
     const std::string wire = clientFrame(Websocket_frame::Text, "one").encode()
-                             + clientFrame(Websocket_frame::Text, std::string(300, 'b'), false).encode()
-                             + clientFrame(Websocket_frame::Ping, "p").encode()
-                             + clientFrame(Websocket_frame::Continuation, "c").encode()
-                             + clientFrame(Websocket_frame::Close, closeBody(1001)).encode();
+        + clientFrame(Websocket_frame::Text, std::string(300, 'b'), false).encode()
+        + clientFrame(Websocket_frame::Ping, "p").encode() + clientFrame(Websocket_frame::Continuation, "c").encode()
+        + clientFrame(Websocket_frame::Close, closeBody(1001)).encode();
     Websocket_decoder whole;
     const std::string expected = describe(whole.decode(wire));
     ASSERT_EQ(expected, "0:3:0 2:1:0 0:301:0 4:0:1001 ");
@@ -205,7 +207,10 @@ TEST(WebsocketDecoder, SplitAtEveryBytePositionGivesTheSameEvents)
 
 TEST(WebsocketFrame, ControlFramesOnTheWire)
 {
-    EXPECT_EQ(Websocket_frame::pong("abc").encode(), std::string("\x8a\x03" "abc", 5));
+    EXPECT_EQ(Websocket_frame::pong("abc").encode(),
+              std::string("\x8a\x03"
+                          "abc",
+                          5));
     EXPECT_EQ(Websocket_frame::close(1009).encode(), std::string("\x88\x02\x03\xf1", 4));
     EXPECT_EQ(Websocket_frame::close(0).encode(), std::string("\x88\x00", 2));
 }

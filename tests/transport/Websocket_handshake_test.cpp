@@ -17,7 +17,8 @@ std::string hex(const Sha1::Digest &digest)
     return out;
 }
 
-struct VectorRow {
+struct VectorRow
+{
     const char *name;
     std::string input;
     const char *expected;
@@ -43,8 +44,9 @@ TEST(Sha1, FipsVectors)
 TEST(Base64, RfcVectors)
 {
     const VectorRow rows[] = {
-        {"empty", "", ""},          {"1", "f", "Zg=="},         {"2", "fo", "Zm8="},
-        {"3", "foo", "Zm9v"},       {"4", "foob", "Zm9vYg=="}, {"5", "fooba", "Zm9vYmE="},
+        {"empty", "", ""},           {"1", "f", "Zg=="},
+        {"2", "fo", "Zm8="},         {"3", "foo", "Zm9v"},
+        {"4", "foob", "Zm9vYg=="},   {"5", "fooba", "Zm9vYmE="},
         {"6", "foobar", "Zm9vYmFy"}, {"high bytes", "\xff\xfe\xfd", "//79"},
     };
     for (const VectorRow &row : rows)
@@ -55,12 +57,14 @@ TEST(WebsocketHandshake, RfcExampleKeyGivesItsAcceptValue)
 {
     EXPECT_EQ(Websocket_handshake::acceptKey("dGhlIHNhbXBsZSBub25jZQ=="), "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
     const std::string response = Websocket_handshake::handshakeResponse("dGhlIHNhbXBsZSBub25jZQ==");
-    EXPECT_EQ(response, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                        "Sec-WebSocket-Protocol: relay-protocol\r\n"
-                        "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n");
+    EXPECT_EQ(response,
+              "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+              "Sec-WebSocket-Protocol: relay-protocol\r\n"
+              "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n");
 }
 
-struct UpgradeRow {
+struct UpgradeRow
+{
     const char *name;
     Http_headers headers;
     bool upgrades;

@@ -8,7 +8,8 @@ using namespace Velasystem;
 
 namespace {
 
-struct Row {
+struct Row
+{
     const char *name;
     const char *command;
     const char *reply; // expected reply, or its start when it ends in "*"
@@ -127,8 +128,8 @@ TEST_F(ControlCommandTable, EveryListedCommandIsReachableAndUnique)
     for (const QString &usage : usages) {
         QStringList words = usage.split(' ');
         // A second command word is lower case; arguments are upper case.
-        const bool sub = words.size() > 1 && words[1] == words[1].toLower()
-                         && words[1].at(0).isLetter() && !words[1].contains('|');
+        const bool sub =
+            words.size() > 1 && words[1] == words[1].toLower() && words[1].at(0).isLetter() && !words[1].contains('|');
         const QString command = sub ? words[0] + ' ' + words[1] : words[0];
         EXPECT_FALSE(seen.contains(command)) << qPrintable(command);
         seen.insert(command);
@@ -151,9 +152,14 @@ TEST_F(ControlCommandTable, HubsAndDevicesListInTheirFormats)
     must("device add 3 7 5 Smith, Jane");
     must("device add 3 8 4");
     must("device add 3 9 3  two  spaces ");
-    EXPECT_EQ(run("devices 3"), QString("ok 7:5:Smith, Jane\x1e" "8:4:\x1e" "9:3: two  spaces "));
+    EXPECT_EQ(run("devices 3"),
+              QString("ok 7:5:Smith, Jane\x1e"
+                      "8:4:\x1e"
+                      "9:3: two  spaces "));
     must("device remove 3 8");
-    EXPECT_EQ(run("devices 3"), QString("ok 7:5:Smith, Jane\x1e" "9:3: two  spaces "));
+    EXPECT_EQ(run("devices 3"),
+              QString("ok 7:5:Smith, Jane\x1e"
+                      "9:3: two  spaces "));
 }
 
 // A name that arrives from the relay may hold anything; the reply line must
@@ -162,10 +168,11 @@ TEST_F(ControlCommandTable, DeviceNamesAreEscapedInReplies)
 {
     must("hub add 1 type=2");
     must("device add 1 7 5 x");
-    VelahubExpressionNamingSession *naming =
-        VelaSystem::instance()->startVelahubExpressionNamingSession(1);
+    VelahubExpressionNamingSession *naming = VelaSystem::instance()->startVelahubExpressionNamingSession(1);
     ASSERT_TRUE(naming);
-    EXPECT_TRUE(naming->nameExpression(7, QString("a\nb\x1e" "c\\d")));
+    EXPECT_TRUE(naming->nameExpression(7,
+                                       QString("a\nb\x1e"
+                                               "c\\d")));
     EXPECT_EQ(run("devices 1"), "ok 7:5:a\\nb\\x1ec\\\\d");
 }
 
@@ -185,8 +192,9 @@ TEST_F(ControlCommandTable, RemovedHubIsGoneButReadable)
     EXPECT_FALSE(old->setBacklight(1, 2));
     EXPECT_FALSE(old->startYesNoSession(3, true, 0, 0, nullptr, nullptr));
     EXPECT_FALSE(old->enhancedQuestionSession()->startSession(false));
-    EXPECT_EQ(calls(), QStringList({"hub setBacklight gone 0 1 2", "hub startYesNoSession gone 0 3 1 0 0",
-                                    "enhanced startSession gone 0 0"}));
+    EXPECT_EQ(calls(),
+              QStringList({"hub setBacklight gone 0 1 2", "hub startYesNoSession gone 0 3 1 0 0",
+                           "enhanced startSession gone 0 0"}));
     EXPECT_TRUE(run("pen 0 1 0 0 1 0").startsWith("error"));
 
     must("hub add 0");

@@ -16,7 +16,8 @@
 
 namespace {
 
-struct Result {
+struct Result
+{
     int status;
     QString out;
 };
@@ -131,8 +132,7 @@ protected:
     Result velasim(const QStringList &args, const QString &socketPath = QString())
     {
         QProcess tool;
-        tool.start(binary("velasim"),
-                   QStringList({"--socket", socketPath.isEmpty() ? socket : socketPath}) + args);
+        tool.start(binary("velasim"), QStringList({"--socket", socketPath.isEmpty() ? socket : socketPath}) + args);
         EXPECT_TRUE(tool.waitForFinished(20000));
         return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput())};
     }
@@ -162,8 +162,9 @@ TEST_F(EndToEnd, VelasimDrivesTheLibraryInAnotherProcess)
 
     const Result calls = velasim({"", "calls"});
     EXPECT_EQ(calls.status, 0);
-    EXPECT_EQ(calls.out, "ok 3\nhub setTouchReportMode 0 1\nhub setTouchReportMode 1 1\n"
-                         "hub setTouchReportMode 2 1\n");
+    EXPECT_EQ(calls.out,
+              "ok 3\nhub setTouchReportMode 0 1\nhub setTouchReportMode 1 1\n"
+              "hub setTouchReportMode 2 1\n");
 
     const Result bad = velasim({"pen", "9", "1", "5", "6", "1", "0"});
     EXPECT_EQ(bad.status, 1);
@@ -178,8 +179,9 @@ TEST_F(EndToEnd, PlayRunsAFileWithPausesAndStopsAtTheFirstError)
     write(good, "# comment\nping\n\nsleep 20\nhub add 4\n   \nhubs\n");
     const Result played = velasim({"play", good});
     EXPECT_EQ(played.status, 0);
-    EXPECT_EQ(played.out, "ok pong\nok\nok 4:type=1,pens=0,touches=0,erasers=0,touch=0,erase=0,"
-                          "virtual=0,state=0,enhanced=1\n");
+    EXPECT_EQ(played.out,
+              "ok pong\nok\nok 4:type=1,pens=0,touches=0,erasers=0,touch=0,erase=0,"
+              "virtual=0,state=0,enhanced=1\n");
 
     const QString bad = dir.filePath("bad.play");
     write(bad, "hub add 5\nhub add 5\nhub add 6\n");

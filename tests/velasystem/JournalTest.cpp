@@ -39,8 +39,7 @@ TEST_F(Journal, WritesIntegersBoolsTextsAndBitSets)
     voting->setBacklight(3, 1);
     voting->startYesNoSession(5, true, 0, 0, nullptr, nullptr);
     voting->stopSession();
-    voting->startNumericSession(-7, QString("a\"b\\c\nd\te\x01") + QChar(0xe9), 255, 0, 0, nullptr,
-                                nullptr);
+    voting->startNumericSession(-7, QString("a\"b\\c\nd\te\x01") + QChar(0xe9), 255, 0, 0, nullptr, nullptr);
     QBitArray bits(5);
     bits.setBit(0);
     bits.setBit(2);
@@ -52,22 +51,20 @@ TEST_F(Journal, WritesIntegersBoolsTextsAndBitSets)
     enhanced->sendPopUpMessage(4294967295u, false, "");
     VelaSystem::instance()->startVelahubRegistrationSession(1)->startExpressionRegistrationSession(
         2, 0, 0, RegistrationCode("ABC"));
-    EXPECT_EQ(calls(),
-              QStringList({"hub setPenHardwareMode 0 1 5002", "hub setPenReportMode 0 1 6001",
-                           "hub setTouchReportMode 0 1", "hub setBacklight 1 3 1",
-                           "hub startYesNoSession 1 5 1 0 0", "hub stopSession 1",
-                           QString("hub startNumericSession 1 -7 \"a\\\"b\\\\c\\nd\\x09e\\x01")
-                               + QChar(0xe9) + "\" 255 0 0",
-                           "enhanced startSession 1 0",
-                           "enhanced sendSessionParameters 1 101 5 0 1 \"10110\" 3",
-                           "enhanced sendMessage 1 101 3 \"hi\"",
-                           "enhanced sendPopUpMessage 1 4294967295 0 \"\"",
-                           "system startVelahubRegistrationSession 1",
-                           "registration startExpressionRegistrationSession 1 2 0 0 \"ABC\""}));
+    EXPECT_EQ(
+        calls(),
+        QStringList({"hub setPenHardwareMode 0 1 5002", "hub setPenReportMode 0 1 6001", "hub setTouchReportMode 0 1",
+                     "hub setBacklight 1 3 1", "hub startYesNoSession 1 5 1 0 0", "hub stopSession 1",
+                     QString("hub startNumericSession 1 -7 \"a\\\"b\\\\c\\nd\\x09e\\x01") + QChar(0xe9) + "\" 255 0 0",
+                     "enhanced startSession 1 0", "enhanced sendSessionParameters 1 101 5 0 1 \"10110\" 3",
+                     "enhanced sendMessage 1 101 3 \"hi\"", "enhanced sendPopUpMessage 1 4294967295 0 \"\"",
+                     "system startVelahubRegistrationSession 1",
+                     "registration startExpressionRegistrationSession 1 2 0 0 \"ABC\""}));
     EXPECT_EQ(run("calls"), "ok 0");
 }
 
-struct QuestionRow {
+struct QuestionRow
+{
     const char *name;
     std::function<EnhancedQuestion *()> make;
     const char *fields; // after the uid and the base fields
@@ -84,13 +81,66 @@ EnhancedQuestion *based(EnhancedQuestion *q)
 }
 
 const QuestionRow questionRows[] = {
-    {"Multichoice", [] { auto *q = new MultichoiceQuestion; q->numberOfOptions = 4; q->minResponses = 1; q->maxResponses = 2; q->correctAnswer = "AB"; return based(q); }, "1 1 4 \"Q\" \"q\" 0 1 0 0 4 1 2 \"AB\""},
-    {"YesNo", [] { auto *q = new YesNoQuestion; q->dontKnow = true; q->correctAnswer = 1; return based(q); }, "2 1 4 \"Q\" \"q\" 0 1 0 0 1 1"},
-    {"TrueFalse", [] { auto *q = new TrueFalseQuestion; q->correctAnswer = 2; return based(q); }, "3 1 4 \"Q\" \"q\" 0 1 0 0 0 2"},
-    {"Likert", [] { auto *q = new LikertQuestion; q->scale = 5; q->correctAnswer = 3; return based(q); }, "4 1 4 \"Q\" \"q\" 0 1 0 0 5 3"},
-    {"Numeric", [] { auto *q = new NumericQuestion; q->maxDigits = 3; q->correctAnswer = "42"; return based(q); }, "5 1 4 \"Q\" \"q\" 0 1 0 0 3 \"42\""},
-    {"Text", [] { auto *q = new TextQuestion; q->translateAnswer = true; q->maxLength = 9; q->correctAnswer = "a/b"; q->correctAnswerLatex = "\\frac{a}{b}"; q->correctAnswerSource = "<math/>"; return based(q); }, "6 1 4 \"Q\" \"q\" 0 1 0 1 9 \"a/b\" \"\\\\frac{a}{b}\" \"<math/>\""},
-    {"SortInOrder", [] { auto *q = new SortInOrderQuestion; q->numberOfOptions = 3; q->correctAnswer = "CAB"; return based(q); }, "7 1 4 \"Q\" \"q\" 0 1 0 0 3 0 0 \"CAB\""},
+    {"Multichoice",
+     [] {
+         auto *q = new MultichoiceQuestion;
+         q->numberOfOptions = 4;
+         q->minResponses = 1;
+         q->maxResponses = 2;
+         q->correctAnswer = "AB";
+         return based(q);
+     },
+     "1 1 4 \"Q\" \"q\" 0 1 0 0 4 1 2 \"AB\""},
+    {"YesNo",
+     [] {
+         auto *q = new YesNoQuestion;
+         q->dontKnow = true;
+         q->correctAnswer = 1;
+         return based(q);
+     },
+     "2 1 4 \"Q\" \"q\" 0 1 0 0 1 1"},
+    {"TrueFalse",
+     [] {
+         auto *q = new TrueFalseQuestion;
+         q->correctAnswer = 2;
+         return based(q);
+     },
+     "3 1 4 \"Q\" \"q\" 0 1 0 0 0 2"},
+    {"Likert",
+     [] {
+         auto *q = new LikertQuestion;
+         q->scale = 5;
+         q->correctAnswer = 3;
+         return based(q);
+     },
+     "4 1 4 \"Q\" \"q\" 0 1 0 0 5 3"},
+    {"Numeric",
+     [] {
+         auto *q = new NumericQuestion;
+         q->maxDigits = 3;
+         q->correctAnswer = "42";
+         return based(q);
+     },
+     "5 1 4 \"Q\" \"q\" 0 1 0 0 3 \"42\""},
+    {"Text",
+     [] {
+         auto *q = new TextQuestion;
+         q->translateAnswer = true;
+         q->maxLength = 9;
+         q->correctAnswer = "a/b";
+         q->correctAnswerLatex = "\\frac{a}{b}";
+         q->correctAnswerSource = "<math/>";
+         return based(q);
+     },
+     "6 1 4 \"Q\" \"q\" 0 1 0 1 9 \"a/b\" \"\\\\frac{a}{b}\" \"<math/>\""},
+    {"SortInOrder",
+     [] {
+         auto *q = new SortInOrderQuestion;
+         q->numberOfOptions = 3;
+         q->correctAnswer = "CAB";
+         return based(q);
+     },
+     "7 1 4 \"Q\" \"q\" 0 1 0 0 3 0 0 \"CAB\""},
 };
 
 void PrintTo(const QuestionRow &row, std::ostream *out)
@@ -99,8 +149,7 @@ void PrintTo(const QuestionRow &row, std::ostream *out)
 }
 
 class SentQuestion : public Journal, public ::testing::WithParamInterface<QuestionRow>
-{
-};
+{};
 
 TEST_P(SentQuestion, WritesTypeCodeThenFieldsInDeclarationOrder)
 {
@@ -129,23 +178,19 @@ TEST_F(Journal, ClosedSessionsDoNothingAndSaySo)
     EXPECT_FALSE(registration->clearHubOfExpressions());
     VelahubRegistrationSession *next = system->startVelahubRegistrationSession(1);
     EXPECT_NE(next, registration);
-    EXPECT_EQ(calls(), QStringList({"enhanced sendQuestion closed 1 101 2 0 0 \"\" \"\" 0 0 0 0 0 0",
-                                    "enhanced stopSession closed 1",
-                                    "system startVelahubRegistrationSession 1",
-                                    "system startVelahubRegistrationSession 1",
-                                    "system startVelahubRegistrationSession 0",
-                                    "system stopVelahubRegistrationSession 0",
-                                    "registration removeVelavote 1 102",
-                                    "system stopVelahubRegistrationSession 1",
-                                    "registration clearHubOfExpressions closed 1",
-                                    "system startVelahubRegistrationSession 1"}));
+    EXPECT_EQ(
+        calls(),
+        QStringList({"enhanced sendQuestion closed 1 101 2 0 0 \"\" \"\" 0 0 0 0 0 0", "enhanced stopSession closed 1",
+                     "system startVelahubRegistrationSession 1", "system startVelahubRegistrationSession 1",
+                     "system startVelahubRegistrationSession 0", "system stopVelahubRegistrationSession 0",
+                     "registration removeVelavote 1 102", "system stopVelahubRegistrationSession 1",
+                     "registration clearHubOfExpressions closed 1", "system startVelahubRegistrationSession 1"}));
     EXPECT_EQ(system->startVelahubExpressionNamingSession(7), nullptr);
 }
 
 TEST_F(Journal, RegistrationRemovesOnlyDevicesOfTheRightSubType)
 {
-    VelahubRegistrationSession *registration =
-        VelaSystem::instance()->startVelahubRegistrationSession(1);
+    VelahubRegistrationSession *registration = VelaSystem::instance()->startVelahubRegistrationSession(1);
     EXPECT_FALSE(registration->removeVelaexpression(102));
     EXPECT_FALSE(registration->removeSlate(101));
     EXPECT_FALSE(registration->removeVelavote(999));
@@ -183,7 +228,8 @@ TEST_F(Journal, CallsFromAnyThreadAreJournaled)
 }
 
 // Every method that "fail" accepts, called once so that it can fail.
-struct FaultRow {
+struct FaultRow
+{
     const char *method;
     std::function<bool(Hub *board, Hub *voting)> call; // true when it succeeded
 };
@@ -219,43 +265,70 @@ EnhancedQuestionSession *running(Hub *voting)
 }
 
 const FaultRow faultRows[] = {
-    {"getHubList", [](Hub *, Hub *) { QList<Hub *> l; bool r = VelaSystem::instance()->getHubList(l); return r && l.size() == 2; }},
+    {"getHubList",
+     [](Hub *, Hub *) {
+         QList<Hub *> l;
+         bool r = VelaSystem::instance()->getHubList(l);
+         return r && l.size() == 2;
+     }},
     {"startVelahubRegistrationSession", [](Hub *, Hub *) { return opened(registration()); }},
-    {"stopVelahubRegistrationSession", [](Hub *, Hub *) { VelahubRegistrationSession *r = registration(); VelaSystem::instance()->stopVelahubRegistrationSession(1); return !r->clearHubOfExpressions(); }},
+    {"stopVelahubRegistrationSession",
+     [](Hub *, Hub *) {
+         VelahubRegistrationSession *r = registration();
+         VelaSystem::instance()->stopVelahubRegistrationSession(1);
+         return !r->clearHubOfExpressions();
+     }},
     {"startVelahubExpressionNamingSession", [](Hub *, Hub *) { return opened(naming()); }},
-    {"stopVelahubExpressionNamingSession", [](Hub *, Hub *) { VelahubExpressionNamingSession *n = naming(); VelaSystem::instance()->stopVelahubExpressionNamingSession(1); return !n->startExpressionNamingSession(); }},
+    {"stopVelahubExpressionNamingSession",
+     [](Hub *, Hub *) {
+         VelahubExpressionNamingSession *n = naming();
+         VelaSystem::instance()->stopVelahubExpressionNamingSession(1);
+         return !n->startExpressionNamingSession();
+     }},
     {"setPenHardwareMode", [](Hub *b, Hub *) { return b->setPenHardwareMode(1, 5002); }},
     {"setPenReportMode", [](Hub *b, Hub *) { return b->setPenReportMode(4, 6000); }},
     {"setTouchReportMode", [](Hub *b, Hub *) { return b->setTouchReportMode(0); }},
     {"setEraseReportMode", [](Hub *b, Hub *) { return b->setEraseReportMode(1); }},
     {"setBacklight", [](Hub *, Hub *v) { return v->setBacklight(1, 1); }},
     {"resetHubSession", [](Hub *, Hub *v) { return v->resetHubSession(); }},
-    {"startMultichoiceSession", [](Hub *, Hub *v) { return v->startMultichoiceSession(1, 4, 1, 2, 0, 0, nullptr, nullptr); }},
-    {"startSortInOrderSession", [](Hub *, Hub *v) { return v->startSortInOrderSession(1, 4, 1, 2, 0, 0, nullptr, nullptr); }},
+    {"startMultichoiceSession",
+     [](Hub *, Hub *v) { return v->startMultichoiceSession(1, 4, 1, 2, 0, 0, nullptr, nullptr); }},
+    {"startSortInOrderSession",
+     [](Hub *, Hub *v) { return v->startSortInOrderSession(1, 4, 1, 2, 0, 0, nullptr, nullptr); }},
     {"startLikertSession", [](Hub *, Hub *v) { return v->startLikertSession(1, 5, 0, 0, nullptr, nullptr); }},
     {"startYesNoSession", [](Hub *, Hub *v) { return v->startYesNoSession(1, false, 0, 0, nullptr, nullptr); }},
     {"startTrueFalseSession", [](Hub *, Hub *v) { return v->startTrueFalseSession(1, false, 0, 0, nullptr, nullptr); }},
     {"startNumericSession", [](Hub *, Hub *v) { return v->startNumericSession(1, "", 255, 0, 0, nullptr, nullptr); }},
     {"startTextSession", [](Hub *, Hub *v) { return v->startTextSession(1, "", 255, 0, 0, false, nullptr, nullptr); }},
     {"stopSession", [](Hub *, Hub *v) { return v->stopSession(); }},
-    {"startExpressionEnduserNamingSession", [](Hub *, Hub *v) { return v->startExpressionEnduserNamingSession(1, 0, 8, false, nullptr, nullptr); }},
+    {"startExpressionEnduserNamingSession",
+     [](Hub *, Hub *v) { return v->startExpressionEnduserNamingSession(1, 0, 8, false, nullptr, nullptr); }},
     {"stopExpressionEndUserNamingSession", [](Hub *, Hub *v) { return v->stopExpressionEndUserNamingSession(); }},
-    {"startExpressionRegistrationSession", [](Hub *, Hub *) { return registration()->startExpressionRegistrationSession(2, 0, 0, RegistrationCode("A")); }},
-    {"startNamingExpressionRegistrationSession", [](Hub *, Hub *) { return registration()->startNamingExpressionRegistrationSession(2, 1, 1, RegistrationCode("A"), 0, true, 8); }},
-    {"stopExpressionRegistrationSession", [](Hub *, Hub *) { return registration()->stopExpressionRegistrationSession(); }},
+    {"startExpressionRegistrationSession",
+     [](Hub *, Hub *) { return registration()->startExpressionRegistrationSession(2, 0, 0, RegistrationCode("A")); }},
+    {"startNamingExpressionRegistrationSession",
+     [](Hub *, Hub *) {
+         return registration()->startNamingExpressionRegistrationSession(2, 1, 1, RegistrationCode("A"), 0, true, 8);
+     }},
+    {"stopExpressionRegistrationSession",
+     [](Hub *, Hub *) { return registration()->stopExpressionRegistrationSession(); }},
     {"clearHubOfExpressions", [](Hub *, Hub *) { return registration()->clearHubOfExpressions(); }},
-    {"removeVelaexpression", [](Hub *, Hub *) { return removeAndReturn(&VelahubRegistrationSession::removeVelaexpression, 101, 5); }},
-    {"removeVelavote", [](Hub *, Hub *) { return removeAndReturn(&VelahubRegistrationSession::removeVelavote, 102, 4); }},
+    {"removeVelaexpression",
+     [](Hub *, Hub *) { return removeAndReturn(&VelahubRegistrationSession::removeVelaexpression, 101, 5); }},
+    {"removeVelavote",
+     [](Hub *, Hub *) { return removeAndReturn(&VelahubRegistrationSession::removeVelavote, 102, 4); }},
     {"removeSlate", [](Hub *, Hub *) { return removeAndReturn(&VelahubRegistrationSession::removeSlate, 103, 3); }},
     {"startExpressionNamingSession", [](Hub *, Hub *) { return naming()->startExpressionNamingSession(); }},
     {"stopExpressionNamingSession", [](Hub *, Hub *) { return naming()->stopExpressionNamingSession(); }},
     {"nameExpression", [](Hub *, Hub *) { return naming()->nameExpression(101, "Al"); }},
     {"startSession", [](Hub *, Hub *v) { return v->enhancedQuestionSession()->startSession(false); }},
     {"sendQuestion", [](Hub *, Hub *v) { return running(v)->sendQuestion(101, new LikertQuestion); }},
-    {"sendSessionParameters", [](Hub *, Hub *v) { return running(v)->sendSessionParameters(101, 0, 0, false, QBitArray(), 0); }},
+    {"sendSessionParameters",
+     [](Hub *, Hub *v) { return running(v)->sendSessionParameters(101, 0, 0, false, QBitArray(), 0); }},
     {"sendMessage", [](Hub *, Hub *v) { return running(v)->sendMessage(101, MessageNoFlags, "m"); }},
     {"sendPopUpMessage", [](Hub *, Hub *v) { return running(v)->sendPopUpMessage(101, true, "p"); }},
-    {"sendNoMoreQuestionsNotification", [](Hub *, Hub *v) { return running(v)->sendNoMoreQuestionsNotification(101, "n"); }},
+    {"sendNoMoreQuestionsNotification",
+     [](Hub *, Hub *v) { return running(v)->sendNoMoreQuestionsNotification(101, "n"); }},
 };
 
 void PrintTo(const FaultRow &row, std::ostream *out)
@@ -264,8 +337,7 @@ void PrintTo(const FaultRow &row, std::ostream *out)
 }
 
 class Fault : public Journal, public ::testing::WithParamInterface<FaultRow>
-{
-};
+{};
 
 TEST_P(Fault, FailsTheNextCallsAndThenWorksAgain)
 {

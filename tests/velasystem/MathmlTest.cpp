@@ -13,7 +13,8 @@ QString math(const QString &body)
     return "<math>" + body + "</math>";
 }
 
-struct Row {
+struct Row
+{
     const char *name;
     QString mathml;
     QString latex;
@@ -26,26 +27,25 @@ const Row rows[] = {
     {"OtherName", math("<mi>speed</mi>"), "\\mathrm{speed}", "speed"},
     {"Greek", math("<mi>&pi;</mi><mi>r</mi>"), "\\pi r", QString(QChar(0x3c0)) + "r"},
     {"Number", math("<mn> 3.14 </mn>"), "3.14", "3.14"},
-    {"Operators", math("<mn>2</mn><mo>&times;</mo><mi>x</mi><mo>&le;</mo><mn>1</mn>"),
-     "2\\times x\\leq1", QString("2") + QChar(0xd7) + "x" + QChar(0x2264) + "1"},
+    {"Operators", math("<mn>2</mn><mo>&times;</mo><mi>x</mi><mo>&le;</mo><mn>1</mn>"), "2\\times x\\leq1",
+     QString("2") + QChar(0xd7) + "x" + QChar(0x2264) + "1"},
     {"InvisibleTimes", math("<mn>2</mn><mo>&#x2062;</mo><mi>y</mi>"), "2y", "2y"},
     {"Text", math("<mtext>50% of a_b</mtext>"), "\\text{50\\% of a\\_b}", "50% of a_b"},
     {"Row", math("<mrow><mi>a</mi><mo>+</mo><mi>b</mi></mrow>"), "a+b", "a+b"},
-    {"Fraction", math("<mfrac><mrow><mi>a</mi><mo>+</mo><mn>1</mn></mrow><mi>b</mi></mfrac>"),
-     "\\frac{a+1}{b}", "(a+1)/b"},
+    {"Fraction", math("<mfrac><mrow><mi>a</mi><mo>+</mo><mn>1</mn></mrow><mi>b</mi></mfrac>"), "\\frac{a+1}{b}",
+     "(a+1)/b"},
     {"Power", math("<msup><mi>x</mi><mn>2</mn></msup>"), "x^{2}", "x^2"},
-    {"PowerOfGroup", math("<msup><mrow><mi>x</mi><mo>+</mo><mn>1</mn></mrow><mrow><mi>n</mi><mo>-</mo><mn>1</mn></mrow></msup>"),
+    {"PowerOfGroup",
+     math("<msup><mrow><mi>x</mi><mo>+</mo><mn>1</mn></mrow><mrow><mi>n</mi><mo>-</mo><mn>1</mn></mrow></msup>"),
      "{x+1}^{n-1}", "(x+1)^(n-1)"},
     {"Subscript", math("<msub><mi>a</mi><mi>i</mi></msub>"), "a_{i}", "a_i"},
     {"SubSup", math("<msubsup><mi>x</mi><mn>1</mn><mn>2</mn></msubsup>"), "x_{1}^{2}", "x_1^2"},
     {"SquareRoot", math("<msqrt><mi>x</mi><mo>+</mo><mn>1</mn></msqrt>"), "\\sqrt{x+1}", "sqrt(x+1)"},
     {"Root", math("<mroot><mi>x</mi><mn>3</mn></mroot>"), "\\sqrt[3]{x}", "root(3, x)"},
-    {"Fenced", math("<mfenced><mi>a</mi><mi>b</mi><mi>c</mi></mfenced>"), "\\left(a,b,c\\right)",
-     "(a,b,c)"},
+    {"Fenced", math("<mfenced><mi>a</mi><mi>b</mi><mi>c</mi></mfenced>"), "\\left(a,b,c\\right)", "(a,b,c)"},
     {"FencedBraces", math("<mfenced open=\"{\" close=\"\" separators=\";|\"><mi>a</mi><mi>b</mi><mi>c</mi></mfenced>"),
      "\\left\\{a;b|c\\right.", "{a;b|c"},
-    {"NamespacePrefix", "<m:math xmlns:m=\"http://www.w3.org/1998/Math/MathML\"><m:mi>y</m:mi></m:math>",
-     "y", "y"},
+    {"NamespacePrefix", "<m:math xmlns:m=\"http://www.w3.org/1998/Math/MathML\"><m:mi>y</m:mi></m:math>", "y", "y"},
     {"Empty", "<math/>", "", ""},
 };
 
@@ -55,15 +55,14 @@ void PrintTo(const Row &row, std::ostream *out)
 }
 
 class Translated : public ::testing::TestWithParam<Row>
-{
-};
+{};
 
 TEST_P(Translated, ToLatexAndToLinearText)
 {
     const Row &row = GetParam();
     QString out;
-    EXPECT_TRUE(VelaSystem::translateTextMathmlToLatex("Q " + row.mathml + "?", out, "<LaTeX>",
-                                                       "</LaTeX>", true, true));
+    EXPECT_TRUE(
+        VelaSystem::translateTextMathmlToLatex("Q " + row.mathml + "?", out, "<LaTeX>", "</LaTeX>", true, true));
     EXPECT_EQ(out, "Q <LaTeX>" + row.latex + "</LaTeX>?");
     EXPECT_TRUE(VelaSystem::translateTextMathmlToLatex(row.mathml, out, "[", "]", false, false));
     EXPECT_EQ(out, row.linear);
@@ -77,7 +76,8 @@ QString nested(int depth)
     return QString("<mrow>").repeated(depth - 1) + "<mi>x</mi>" + QString("</mrow>").repeated(depth - 1);
 }
 
-struct Malformed {
+struct Malformed
+{
     const char *name;
     QString text;
 };
@@ -105,8 +105,7 @@ void PrintTo(const Malformed &row, std::ostream *out)
 }
 
 class Untranslated : public ::testing::TestWithParam<Malformed>
-{
-};
+{};
 
 TEST_P(Untranslated, IsLeftAsItIsAndNotCounted)
 {
@@ -137,8 +136,8 @@ TEST(Mathml, TextWithoutMathIsCopiedAndNotCounted)
 
 TEST(Mathml, EveryFragmentIsTranslatedOnItsOwn)
 {
-    QString text = math("<mi>a</mi>") + " and " + math("<mi>b</mi>") + " not " + math("<mi>c") +
-                   " " + math("<mn>1</mn>");
+    QString text =
+        math("<mi>a</mi>") + " and " + math("<mi>b</mi>") + " not " + math("<mi>c") + " " + math("<mn>1</mn>");
     EXPECT_TRUE(VelaSystem::translateTextMathmlToLatex(text, text, "<L>", "</L>", true, true));
     EXPECT_EQ(text, "<L>a</L> and <L>b</L> not <math><mi>c</math> <L>1</L>");
 }

@@ -42,7 +42,8 @@ protected:
     }
 };
 
-struct Row {
+struct Row
+{
     const char *command;
     const char *signal;
 };
@@ -78,8 +79,7 @@ void PrintTo(const Row &row, std::ostream *out)
 }
 
 class Emitted : public Signals, public ::testing::WithParamInterface<Row>
-{
-};
+{};
 
 TEST_P(Emitted, CarriesTheCommandsArguments)
 {
@@ -94,8 +94,7 @@ TEST_F(Signals, ComeFromTheLibraryThread)
     std::atomic<int> fromElsewhere{0};
     QObject::connect(
         hub(0), &Hub::penEventReceived, &recorder,
-        [&] { (Simulator::isLibraryThread() ? fromLibrary : fromElsewhere)++; },
-        Qt::DirectConnection);
+        [&] { (Simulator::isLibraryThread() ? fromLibrary : fromElsewhere)++; }, Qt::DirectConnection);
     emitted({"pen 0 1 1 1 1 0", "pen 0 1 2 2 1 0"}, 2);
     EXPECT_EQ(fromLibrary, 2);
     EXPECT_EQ(fromElsewhere, 0);
@@ -105,8 +104,7 @@ TEST_F(Signals, ComeFromTheLibraryThread)
 TEST_F(Signals, StrokeIsEvenSamplesThenTipUp)
 {
     EXPECT_EQ(emitted({"stroke 0 2 0 0 10 -20 3"}, 4),
-              QStringList({"pen 1 2 0 0 1 0", "pen 0 2 5 -10 1 0",
-                           "pen 0 2 10 -20 1 0", "pen 2 2 10 -20 0 0"}));
+              QStringList({"pen 1 2 0 0 1 0", "pen 0 2 5 -10 1 0", "pen 0 2 10 -20 1 0", "pen 2 2 10 -20 0 0"}));
 }
 
 TEST_F(Signals, HubComingAndGoing)
@@ -117,15 +115,18 @@ TEST_F(Signals, HubComingAndGoing)
 
 TEST_F(Signals, RegistrationJoinsTheDeviceAndNamingRenamesIt)
 {
-    VelahubRegistrationSession *registration =
-        VelaSystem::instance()->startVelahubRegistrationSession(1);
-    VelahubExpressionNamingSession *naming =
-        VelaSystem::instance()->startVelahubExpressionNamingSession(1);
+    VelahubRegistrationSession *registration = VelaSystem::instance()->startVelahubRegistrationSession(1);
+    VelahubExpressionNamingSession *naming = VelaSystem::instance()->startVelahubExpressionNamingSession(1);
     recorder.watch(registration);
     recorder.watch(naming);
     EXPECT_EQ(emitted({"register 201 5 Eve Smith", "register 101 3 ", "name 201 Evie, E."}, 3),
               QStringList({"registered 201 5 Eve Smith", "registered 101 3 ", "named 201 Evie, E."}));
-    EXPECT_EQ(run("devices 1"), "ok 102:5:Bob\x1e" "103:5:Cy\x1e" "104:4:Di\x1e" "201:5:Evie, E.\x1e" "101:3:");
+    EXPECT_EQ(run("devices 1"),
+              "ok 102:5:Bob\x1e"
+              "103:5:Cy\x1e"
+              "104:4:Di\x1e"
+              "201:5:Evie, E.\x1e"
+              "101:3:");
     VelaSystem::instance()->stopVelahubRegistrationSession(1);
     EXPECT_EQ(run("register 202 5 X"), "error no registration session is open");
 }
@@ -178,30 +179,43 @@ TEST_F(Signals, ConnectByQualifiedSignatureAndArriveQueued)
     SignatureReceiver r;
     Hub *voting = hub(1);
     EnhancedQuestionSession *enhanced = voting->enhancedQuestionSession();
-    VelahubRegistrationSession *registration =
-        VelaSystem::instance()->startVelahubRegistrationSession(1);
-    const struct {
+    VelahubRegistrationSession *registration = VelaSystem::instance()->startVelahubRegistrationSession(1);
+    const struct
+    {
         QObject *sender;
         const char *signal;
         const char *slot;
     } links[] = {
-        {VelaSystem::instance(), SIGNAL(newHubConnected(Velasystem::Hub*)), SLOT(onHubConnected(Velasystem::Hub*))},
-        {hub(0), SIGNAL(penEventReceived(Velasystem::Hub*,Velasystem::Hub::PenEvent,quint8,int,int,bool,bool)), SLOT(onPen(Velasystem::Hub*,Velasystem::Hub::PenEvent,quint8,int,int,bool,bool))},
-        {hub(0), SIGNAL(touchEventReceived(Velasystem::Hub*,QList<Velasystem::Hub::TouchInfo>)), SLOT(onTouch(Velasystem::Hub*,QList<Velasystem::Hub::TouchInfo>))},
-        {hub(0), SIGNAL(eraserEventReceived(Velasystem::Hub*,QList<Velasystem::Hub::EraserInfo>)), SLOT(onEraser(Velasystem::Hub*,QList<Velasystem::Hub::EraserInfo>))},
-        {voting, SIGNAL(yesNoSessionResponse(Velasystem::Hub*,quint32,int,Velasystem::Hub::YesNoResponse)), SLOT(onYesNo(Velasystem::Hub*,quint32,int,Velasystem::Hub::YesNoResponse))},
-        {voting, SIGNAL(trueFalseSessionResponse(Velasystem::Hub*,quint32,int,Velasystem::Hub::TrueFalseResponse)), SLOT(onTrueFalse(Velasystem::Hub*,quint32,int,Velasystem::Hub::TrueFalseResponse))},
-        {voting, SIGNAL(textSessionResponse(Velasystem::Hub*,quint32,int,QString,bool)), SLOT(onText(Velasystem::Hub*,quint32,int,QString,bool))},
-        {registration, SIGNAL(expressionDeviceRegistered(QString,quint32,Velasystem::Device::SubType)), SLOT(onRegistered(QString,quint32,Velasystem::Device::SubType))},
-        {enhanced, SIGNAL(yesNoAnswer(Velasystem::EnhancedQuestionSession*,quint32,int,Velasystem::YesNoQuestion::Answer)), SLOT(onEnhancedYesNo(Velasystem::EnhancedQuestionSession*,quint32,int,Velasystem::YesNoQuestion::Answer))},
-        {enhanced, SIGNAL(trueFalseAnswer(Velasystem::EnhancedQuestionSession*,quint32,int,Velasystem::TrueFalseQuestion::Answer)), SLOT(onEnhancedTrueFalse(Velasystem::EnhancedQuestionSession*,quint32,int,Velasystem::TrueFalseQuestion::Answer))},
+        {VelaSystem::instance(), SIGNAL(newHubConnected(Velasystem::Hub *)), SLOT(onHubConnected(Velasystem::Hub *))},
+        {hub(0), SIGNAL(penEventReceived(Velasystem::Hub *, Velasystem::Hub::PenEvent, quint8, int, int, bool, bool)),
+         SLOT(onPen(Velasystem::Hub *, Velasystem::Hub::PenEvent, quint8, int, int, bool, bool))},
+        {hub(0), SIGNAL(touchEventReceived(Velasystem::Hub *, QList<Velasystem::Hub::TouchInfo>)),
+         SLOT(onTouch(Velasystem::Hub *, QList<Velasystem::Hub::TouchInfo>))},
+        {hub(0), SIGNAL(eraserEventReceived(Velasystem::Hub *, QList<Velasystem::Hub::EraserInfo>)),
+         SLOT(onEraser(Velasystem::Hub *, QList<Velasystem::Hub::EraserInfo>))},
+        {voting, SIGNAL(yesNoSessionResponse(Velasystem::Hub *, quint32, int, Velasystem::Hub::YesNoResponse)),
+         SLOT(onYesNo(Velasystem::Hub *, quint32, int, Velasystem::Hub::YesNoResponse))},
+        {voting, SIGNAL(trueFalseSessionResponse(Velasystem::Hub *, quint32, int, Velasystem::Hub::TrueFalseResponse)),
+         SLOT(onTrueFalse(Velasystem::Hub *, quint32, int, Velasystem::Hub::TrueFalseResponse))},
+        {voting, SIGNAL(textSessionResponse(Velasystem::Hub *, quint32, int, QString, bool)),
+         SLOT(onText(Velasystem::Hub *, quint32, int, QString, bool))},
+        {registration, SIGNAL(expressionDeviceRegistered(QString, quint32, Velasystem::Device::SubType)),
+         SLOT(onRegistered(QString, quint32, Velasystem::Device::SubType))},
+        {enhanced,
+         SIGNAL(yesNoAnswer(Velasystem::EnhancedQuestionSession *, quint32, int, Velasystem::YesNoQuestion::Answer)),
+         SLOT(onEnhancedYesNo(Velasystem::EnhancedQuestionSession *, quint32, int, Velasystem::YesNoQuestion::Answer))},
+        {enhanced,
+         SIGNAL(trueFalseAnswer(Velasystem::EnhancedQuestionSession *, quint32, int,
+                                Velasystem::TrueFalseQuestion::Answer)),
+         SLOT(onEnhancedTrueFalse(Velasystem::EnhancedQuestionSession *, quint32, int,
+                                  Velasystem::TrueFalseQuestion::Answer))},
     };
     for (const auto &link : links)
         ASSERT_TRUE(QObject::connect(link.sender, link.signal, &r, link.slot)) << link.signal;
     for (const char *command :
-         {"hub add 7", "pen 0 1 1 1 1 0", "touch 0 1:1:1:1", "eraser 0 1:1:1:1:1:1",
-          "answer 1 yesno 101 1 1", "answer 1 truefalse 101 1 1", "answer 1 text 101 1 1 t",
-          "register 301 5 Zoe", "enhanced 1 yesNoAnswer 101 1 2", "enhanced 1 trueFalseAnswer 101 1 0"})
+         {"hub add 7", "pen 0 1 1 1 1 0", "touch 0 1:1:1:1", "eraser 0 1:1:1:1:1:1", "answer 1 yesno 101 1 1",
+          "answer 1 truefalse 101 1 1", "answer 1 text 101 1 1 t", "register 301 5 Zoe",
+          "enhanced 1 yesNoAnswer 101 1 2", "enhanced 1 trueFalseAnswer 101 1 0"})
         must(command);
     // Queued: nothing has run yet. Every command has posted its signal
     // before its reply, so delivering what is posted delivers them all.

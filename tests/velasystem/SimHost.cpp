@@ -27,8 +27,7 @@ void follow(Hub *hub)
     hub->setTouchReportMode(1);
     QObject::connect(hub, &Hub::penEventReceived,
                      [](Hub *, Hub::PenEvent, quint8 id, int x, int y, bool tip, bool barrel) {
-                         say(QStringLiteral("pen %1 %2 %3 %4 %5").arg(id).arg(x).arg(y)
-                                 .arg(int(tip)).arg(int(barrel)));
+                         say(QStringLiteral("pen %1 %2 %3 %4 %5").arg(id).arg(x).arg(y).arg(int(tip)).arg(int(barrel)));
                      });
 }
 } // namespace

@@ -31,8 +31,7 @@ void Recorder::watch(Hub *hub)
 {
     connect(hub, &Hub::penEventReceived, this,
             [this](Hub *, Hub::PenEvent e, quint8 id, int x, int y, bool tip, bool barrel) {
-                note(QStringLiteral("pen %1 %2 %3 %4 %5 %6").arg(e).arg(id).arg(x).arg(y)
-                         .arg(tip).arg(barrel));
+                note(QStringLiteral("pen %1 %2 %3 %4 %5 %6").arg(e).arg(id).arg(x).arg(y).arg(tip).arg(barrel));
             });
     connect(hub, &Hub::touchEventReceived, this, [this](Hub *, const QList<Hub::TouchInfo> &ps) {
         QString line = QStringLiteral("touch");
@@ -43,8 +42,13 @@ void Recorder::watch(Hub *hub)
     connect(hub, &Hub::eraserEventReceived, this, [this](Hub *, const QList<Hub::EraserInfo> &es) {
         QString line = QStringLiteral("eraser");
         for (const Hub::EraserInfo &e : es)
-            line += QStringLiteral(" %1:%2:%3:%4:%5:%6").arg(e.id).arg(e.x).arg(e.y).arg(e.width)
-                        .arg(e.height).arg(e.pressed);
+            line += QStringLiteral(" %1:%2:%3:%4:%5:%6")
+                        .arg(e.id)
+                        .arg(e.x)
+                        .arg(e.y)
+                        .arg(e.width)
+                        .arg(e.height)
+                        .arg(e.pressed);
         note(line);
     });
     const auto text = [this](const char *kind) {
@@ -56,18 +60,15 @@ void Recorder::watch(Hub *hub)
     connect(hub, &Hub::sortInOrderSessionResponse, this, text("sortinorder"));
     connect(hub, &Hub::numericSessionResponse, this, text("numeric"));
     connect(hub, &Hub::endUserNamingSessionResponse, this, text("enduser"));
-    connect(hub, &Hub::textSessionResponse, this,
-            [this](Hub *, quint32 uid, int qid, const QString &r, bool valid) {
-                note(QStringLiteral("text %1 %2 %3 %4").arg(uid).arg(qid).arg(valid).arg(r));
-            });
-    connect(hub, &Hub::yesNoSessionResponse, this,
-            [this](Hub *, quint32 uid, int qid, Hub::YesNoResponse r) {
-                note(QStringLiteral("yesno %1 %2 %3").arg(uid).arg(qid).arg(r));
-            });
-    connect(hub, &Hub::trueFalseSessionResponse, this,
-            [this](Hub *, quint32 uid, int qid, Hub::TrueFalseResponse r) {
-                note(QStringLiteral("truefalse %1 %2 %3").arg(uid).arg(qid).arg(r));
-            });
+    connect(hub, &Hub::textSessionResponse, this, [this](Hub *, quint32 uid, int qid, const QString &r, bool valid) {
+        note(QStringLiteral("text %1 %2 %3 %4").arg(uid).arg(qid).arg(valid).arg(r));
+    });
+    connect(hub, &Hub::yesNoSessionResponse, this, [this](Hub *, quint32 uid, int qid, Hub::YesNoResponse r) {
+        note(QStringLiteral("yesno %1 %2 %3").arg(uid).arg(qid).arg(r));
+    });
+    connect(hub, &Hub::trueFalseSessionResponse, this, [this](Hub *, quint32 uid, int qid, Hub::TrueFalseResponse r) {
+        note(QStringLiteral("truefalse %1 %2 %3").arg(uid).arg(qid).arg(r));
+    });
     connect(hub, &Hub::likertSessionResponse, this, [this](Hub *, quint32 uid, int qid, int v) {
         note(QStringLiteral("likert %1 %2 %3").arg(uid).arg(qid).arg(v));
     });
@@ -94,10 +95,9 @@ void Recorder::watch(EnhancedQuestionSession *session)
     connect(session, &S::yesNoAnswer, this, [this](S *, quint32 uid, int n, YesNoQuestion::Answer a) {
         note(QStringLiteral("yesNoAnswer %1 %2 %3").arg(uid).arg(n).arg(a));
     });
-    connect(session, &S::trueFalseAnswer, this,
-            [this](S *, quint32 uid, int n, TrueFalseQuestion::Answer a) {
-                note(QStringLiteral("trueFalseAnswer %1 %2 %3").arg(uid).arg(n).arg(a));
-            });
+    connect(session, &S::trueFalseAnswer, this, [this](S *, quint32 uid, int n, TrueFalseQuestion::Answer a) {
+        note(QStringLiteral("trueFalseAnswer %1 %2 %3").arg(uid).arg(n).arg(a));
+    });
     connect(session, &S::likertAnswer, this, [this](S *, quint32 uid, int n, int v) {
         note(QStringLiteral("likertAnswer %1 %2 %3").arg(uid).arg(n).arg(v));
     });
@@ -119,9 +119,7 @@ void Recorder::watch(VelahubRegistrationSession *session)
 void Recorder::watch(VelahubExpressionNamingSession *session)
 {
     connect(session, &VelahubExpressionNamingSession::expressionDeviceNamed, this,
-            [this](const QString &name, quint32 uid) {
-                note(QStringLiteral("named %1 %2").arg(uid).arg(name));
-            });
+            [this](const QString &name, quint32 uid) { note(QStringLiteral("named %1 %2").arg(uid).arg(name)); });
 }
 
 QStringList SimulatorTest::calls()

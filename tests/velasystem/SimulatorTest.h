@@ -60,8 +60,14 @@ public slots:
     void onTrueFalse(Velasystem::Hub *, quint32, int, Velasystem::Hub::TrueFalseResponse) { ++received; }
     void onText(Velasystem::Hub *, quint32, int, QString, bool) { ++received; }
     void onRegistered(QString, quint32, Velasystem::Device::SubType) { ++received; }
-    void onEnhancedYesNo(Velasystem::EnhancedQuestionSession *, quint32, int, Velasystem::YesNoQuestion::Answer) { ++received; }
-    void onEnhancedTrueFalse(Velasystem::EnhancedQuestionSession *, quint32, int, Velasystem::TrueFalseQuestion::Answer) { ++received; }
+    void onEnhancedYesNo(Velasystem::EnhancedQuestionSession *, quint32, int, Velasystem::YesNoQuestion::Answer)
+    {
+        ++received;
+    }
+    void onEnhancedTrueFalse(Velasystem::EnhancedQuestionSession *, quint32, int, Velasystem::TrueFalseQuestion::Answer)
+    {
+        ++received;
+    }
 };
 
 // Every test starts from a simulator without hubs, sessions, faults or

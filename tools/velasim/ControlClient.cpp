@@ -23,8 +23,7 @@ bool ControlClient::connectTo(const std::string &path, std::string *error)
     }
     std::memcpy(address.sun_path, path.data(), path.size());
     m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_fd < 0
-        || ::connect(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+    if (m_fd < 0 || ::connect(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         *error = std::strerror(errno);
         return false;
     }
@@ -70,7 +69,7 @@ bool ControlClient::command(const std::string &line, std::vector<std::string> *r
     // Only "calls" answers with more than one line: "ok N", then N lines.
     const size_t start = line.find_first_not_of(' ');
     const bool isCalls = start != std::string::npos && line.compare(start, 5, "calls") == 0
-                         && line.find_first_not_of(' ', start + 5) == std::string::npos;
+        && line.find_first_not_of(' ', start + 5) == std::string::npos;
     if (!isCalls || first.compare(0, 3, "ok ") != 0)
         return true;
     long more = std::strtol(first.c_str() + 3, nullptr, 10);

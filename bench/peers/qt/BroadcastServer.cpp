@@ -7,9 +7,9 @@
 #include <QWebSocketServer>
 
 BroadcastServer::BroadcastServer(const QString &address, const QSslConfiguration &tls, QObject *parent)
-    : QObject(parent),
-      m_server(new QWebSocketServer(QStringLiteral("velarelay-qt-peer"), QWebSocketServer::SecureMode, this)),
-      m_address(address)
+    : QObject(parent)
+    , m_server(new QWebSocketServer(QStringLiteral("velarelay-qt-peer"), QWebSocketServer::SecureMode, this))
+    , m_address(address)
 {
     m_server->setSslConfiguration(tls);
     connect(m_server, &QWebSocketServer::newConnection, this, &BroadcastServer::onNewConnection);

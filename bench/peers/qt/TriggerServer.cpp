@@ -23,7 +23,9 @@ bool integers(const QList<QByteArray> &words, QVector<qint64> &values)
 } // namespace
 
 TriggerServer::TriggerServer(BroadcastServer *target, QObject *parent)
-    : QObject(parent), m_target(target), m_server(new QLocalServer(this))
+    : QObject(parent)
+    , m_target(target)
+    , m_server(new QLocalServer(this))
 {
     connect(m_server, &QLocalServer::newConnection, this, &TriggerServer::onNewConnection);
 }

@@ -51,8 +51,8 @@ int main(int argc, char **argv)
 
     BroadcastServer server(o.value(QStringLiteral("address")), tls);
     TriggerServer trigger(&server);
-    if (!server.listen(quint16(o.value(QStringLiteral("port")).toUInt())) ||
-        !trigger.listen(o.value(QStringLiteral("control")))) {
+    if (!server.listen(quint16(o.value(QStringLiteral("port")).toUInt()))
+        || !trigger.listen(o.value(QStringLiteral("control")))) {
         std::fprintf(stderr, "velarelay-qt-peer: cannot listen\n");
         return 1;
     }

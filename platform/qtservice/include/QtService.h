@@ -6,16 +6,15 @@ template <typename Application>
 class QtService : public QtServiceBase
 {
 public:
-    QtService(int argc, char **argv, const QString &name) : QtServiceBase(argc, argv, name) {}
+    QtService(int argc, char **argv, const QString &name)
+        : QtServiceBase(argc, argv, name)
+    {}
     ~QtService() override { delete m_application; }
 
 protected:
     Application *application() const { return m_application; }
 
-    void createApplication(int &argc, char **argv) override
-    {
-        m_application = new Application(argc, argv);
-    }
+    void createApplication(int &argc, char **argv) override { m_application = new Application(argc, argv); }
     int executeApplication() override { return Application::exec(); }
     void quitApplication() override { Application::quit(); }
     void destroyApplication() override

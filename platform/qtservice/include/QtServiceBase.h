@@ -17,7 +17,12 @@ class QSocketNotifier;
 class QtServiceBase
 {
 public:
-    enum MessageType { Success = 0, Error = 1, Warning = 2, Information = 3 };
+    enum MessageType {
+        Success = 0,
+        Error = 1,
+        Warning = 2,
+        Information = 3
+    };
 
     enum ServiceFlag {
         Default = 0x00,
@@ -45,8 +50,8 @@ public:
 
     // One line on standard error, the message unchanged: the journal of the
     // service manager is where it ends up.
-    void logMessage(const QString &message, MessageType type = Success, int id = 0,
-                    uint category = 0, const QByteArray &data = QByteArray());
+    void logMessage(const QString &message, MessageType type = Success, int id = 0, uint category = 0,
+                    const QByteArray &data = QByteArray());
 
     static QtServiceBase *instance();
 

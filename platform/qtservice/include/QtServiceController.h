@@ -5,5 +5,8 @@
 class QtServiceController
 {
 public:
-    enum StartupType { AutoStartup = 0, ManualStartup = 1 };
+    enum StartupType {
+        AutoStartup = 0,
+        ManualStartup = 1
+    };
 };

@@ -45,8 +45,8 @@ QString autoAnswer(CommandContext &c)
     }
     if (mode != QLatin1String("on"))
         return error(QStringLiteral("usage: auto-answer on [MAX_DELAY_MS] | auto-answer off"));
-    const qint64 delay = c.args.count() > 1 ? c.args.integer(1, "MAX_DELAY_MS", 0, 3600000)
-                                            : AutoAnswer::DefaultMaxDelayMs;
+    const qint64 delay =
+        c.args.count() > 1 ? c.args.integer(1, "MAX_DELAY_MS", 0, 3600000) : AutoAnswer::DefaultMaxDelayMs;
     if (!c.args.ok())
         return error(c.args.error());
     std::lock_guard<std::mutex> lock(c.model.mutex);

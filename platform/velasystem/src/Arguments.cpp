@@ -11,8 +11,7 @@ namespace Velasystem {
 Arguments::Arguments(const CommandLine &line, int first)
     : m_line(line)
     , m_first(first)
-{
-}
+{}
 
 int Arguments::count() const
 {
@@ -34,7 +33,10 @@ qint64 Arguments::integer(int i, const char *name, qint64 min, qint64 max)
     qint64 value = 0;
     if (!parseInteger(word(i), min, max, &value)) {
         fail(QStringLiteral("%1 must be an integer from %2 to %3, not '%4'")
-                 .arg(QLatin1String(name)).arg(min).arg(max).arg(word(i)));
+                 .arg(QLatin1String(name))
+                 .arg(min)
+                 .arg(max)
+                 .arg(word(i)));
     }
     return value;
 }
@@ -54,8 +56,7 @@ quint32 Arguments::uid(int i)
     return static_cast<quint32>(integer(i, "UID", 0, UINT_MAX));
 }
 
-bool Arguments::fields(int i, const char *name, int count, const qint64 *min, const qint64 *max,
-                       qint64 *values)
+bool Arguments::fields(int i, const char *name, int count, const qint64 *min, const qint64 *max, qint64 *values)
 {
     const QStringList parts = word(i).split(QLatin1Char(':'));
     bool good = parts.size() == count;

@@ -22,8 +22,7 @@ public:
     int hubIndex(int i);
     quint32 uid(int i);
     // Numbers of a ID:X:Y...-style word, each checked against its range.
-    bool fields(int i, const char *name, int count, const qint64 *min, const qint64 *max,
-                qint64 *values);
+    bool fields(int i, const char *name, int count, const qint64 *min, const qint64 *max, qint64 *values);
 
     void fail(const QString &message);
     bool ok() const { return m_error.isEmpty(); }

@@ -11,8 +11,7 @@ const char *const sampleTexts[] = {"Paris", "photosynthesis", "42 km", "blue", "
 
 AutoAnswer::AutoAnswer()
     : m_random(std::random_device{}())
-{
-}
+{}
 
 void AutoAnswer::enable(int maxDelayMs)
 {
@@ -62,16 +61,10 @@ Response AutoAnswer::answer(const SimpleQuestion &question)
             response.text += QChar('A' + letter);
         break;
     }
-    case QuestionKind::Likert:
-        response.value = pick(1, question.options > 0 ? question.options : 5);
-        break;
+    case QuestionKind::Likert: response.value = pick(1, question.options > 0 ? question.options : 5); break;
     case QuestionKind::YesNo:
-    case QuestionKind::TrueFalse:
-        response.value = pick(0, question.dontKnow ? 2 : 1);
-        break;
-    case QuestionKind::Numeric:
-        response.text = QString::number(pick(0, 100));
-        break;
+    case QuestionKind::TrueFalse: response.value = pick(0, question.dontKnow ? 2 : 1); break;
+    case QuestionKind::Numeric: response.text = QString::number(pick(0, 100)); break;
     case QuestionKind::Text:
         response.text = QLatin1String(sampleTexts[pick(0, static_cast<int>(std::size(sampleTexts)) - 1)]);
         break;

@@ -7,7 +7,8 @@
 namespace Velasystem {
 
 // The question a hub is running, as far as answering it matters.
-struct SimpleQuestion {
+struct SimpleQuestion
+{
     QuestionKind kind = QuestionKind::Multichoice;
     int questionId = 0;
     int options = 0;   // multiple choice and sort in order; Likert: the scale

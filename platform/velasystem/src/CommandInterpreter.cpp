@@ -85,8 +85,7 @@ CommandInterpreter::CommandInterpreter(Model &model, EventLoop &loop, VelaSystem
     : m_model(model)
     , m_loop(loop)
     , m_system(system)
-{
-}
+{}
 
 QString CommandInterpreter::execute(const QString &text)
 {

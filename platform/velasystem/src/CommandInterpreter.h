@@ -14,11 +14,12 @@ namespace Velasystem {
 class CommandInterpreter
 {
 public:
-    struct Row {
+    struct Row
+    {
         const char *word;
-        const char *sub;  // second command word, or null
-        int least;        // fewest argument words
-        int most;         // most argument words, -1: no limit (TEXT)
+        const char *sub; // second command word, or null
+        int least;       // fewest argument words
+        int most;        // most argument words, -1: no limit (TEXT)
         CommandHandler handler;
         const char *usage;
     };

@@ -10,7 +10,8 @@ class EventLoop;
 class Model;
 class VelaSystem;
 
-struct CommandContext {
+struct CommandContext
+{
     Model &model;
     EventLoop &loop;
     VelaSystem &system;

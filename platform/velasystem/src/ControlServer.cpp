@@ -41,8 +41,7 @@ bool isLiveSocket(const sockaddr_un &address)
     const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (probe < 0)
         return false;
-    const bool live =
-        ::connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    const bool live = ::connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
     ::close(probe);
     return live;
 }
@@ -51,8 +50,7 @@ bool isLiveSocket(const sockaddr_un &address)
 ControlServer::ControlServer(EventLoop &loop, Executor execute)
     : m_loop(loop)
     , m_execute(std::move(execute))
-{
-}
+{}
 
 ControlServer::~ControlServer()
 {
@@ -184,13 +182,11 @@ bool ControlServer::executeLines(Client &client)
             }
             return false;
         case LineSplitter::Result::TooLong:
-            client.out += QByteArrayLiteral("error line longer than ")
-                          + QByteArray::number(MaxLineBytes) + QByteArrayLiteral(" bytes\n");
+            client.out += QByteArrayLiteral("error line longer than ") + QByteArray::number(MaxLineBytes)
+                + QByteArrayLiteral(" bytes\n");
             client.closing = true;
             return false;
-        case LineSplitter::Result::Line:
-            answer(client, line);
-            break;
+        case LineSplitter::Result::Line: answer(client, line); break;
         }
     }
     return false;
@@ -199,19 +195,17 @@ bool ControlServer::executeLines(Client &client)
 void ControlServer::answer(Client &client, const QByteArray &line)
 {
     QTextCodec::ConverterState state;
-    const QString text =
-        QTextCodec::codecForMib(106)->toUnicode(line.constData(), line.size(), &state);
-    const QString reply = state.invalidChars > 0
-                              ? QStringLiteral("error the line is not valid UTF-8")
-                              : m_execute(text);
+    const QString text = QTextCodec::codecForMib(106)->toUnicode(line.constData(), line.size(), &state);
+    const QString reply =
+        state.invalidChars > 0 ? QStringLiteral("error the line is not valid UTF-8") : m_execute(text);
     client.out += reply.toUtf8() + '\n';
 }
 
 bool ControlServer::flush(int fd, Client &client)
 {
     while (!client.out.isEmpty()) {
-        const ssize_t sent = ::send(fd, client.out.constData(), static_cast<size_t>(client.out.size()),
-                                    MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t sent =
+            ::send(fd, client.out.constData(), static_cast<size_t>(client.out.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0)
             return errno == EAGAIN || errno == EINTR;
         client.out.remove(0, static_cast<int>(sent));

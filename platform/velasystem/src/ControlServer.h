@@ -33,7 +33,8 @@ public:
     bool listen(const QString &path, QString *error);
 
 private:
-    struct Client {
+    struct Client
+    {
         LineSplitter lines{MaxLineBytes};
         QByteArray out;
         bool peerDone = false;

@@ -14,8 +14,7 @@ Device *DevicePrivate::create(quint32 uid, Device::SubType subType, const QStrin
 
 Device::Device(std::unique_ptr<DevicePrivate> state)
     : d(std::move(state))
-{
-}
+{}
 
 Device::~Device() = default;
 

@@ -44,8 +44,7 @@ void writeOwnFields(JournaledCall &call, const EnhancedQuestion &q)
         call << t.maxLength << t.correctAnswer << t.correctAnswerLatex << t.correctAnswerSource;
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -57,8 +56,7 @@ bool isKnownType(int typeCode)
 
 EnhancedQuestionSession::EnhancedQuestionSession(SessionState *state)
     : d(state)
-{
-}
+{}
 
 EnhancedQuestionSession::~EnhancedQuestionSession() = default;
 
@@ -91,15 +89,14 @@ bool EnhancedQuestionSession::sendQuestion(quint32 uid, EnhancedQuestion *questi
     call << uid;
     if (!question)
         return false;
-    call << question->typeCode() << question->noLatexFound << question->questionNumber
-         << question->questionText << question->questionTextAlt << question->option1
-         << question->option2 << question->option3 << question->translateAnswer;
+    call << question->typeCode() << question->noLatexFound << question->questionNumber << question->questionText
+         << question->questionTextAlt << question->option1 << question->option2 << question->option3
+         << question->translateAnswer;
     writeOwnFields(call, *question);
     return call.proceed() && isKnownType(question->typeCode());
 }
 
-bool EnhancedQuestionSession::sendSessionParameters(quint32 uid, int numberOfQuestions,
-                                                    int timeLimit, bool allowReview,
+bool EnhancedQuestionSession::sendSessionParameters(quint32 uid, int numberOfQuestions, int timeLimit, bool allowReview,
                                                     const QBitArray &questionMask, int attempts)
 {
     JournaledCall call("enhanced", "sendSessionParameters");
@@ -108,8 +105,7 @@ bool EnhancedQuestionSession::sendSessionParameters(quint32 uid, int numberOfQue
     return call.proceed();
 }
 
-bool EnhancedQuestionSession::sendMessage(quint32 uid, MessageControlFlags flags,
-                                          const QString &text)
+bool EnhancedQuestionSession::sendMessage(quint32 uid, MessageControlFlags flags, const QString &text)
 {
     JournaledCall call("enhanced", "sendMessage");
     d->target(call);
@@ -117,8 +113,7 @@ bool EnhancedQuestionSession::sendMessage(quint32 uid, MessageControlFlags flags
     return call.proceed();
 }
 
-bool EnhancedQuestionSession::sendPopUpMessage(quint32 uid, bool requireAcknowledge,
-                                               const QString &text)
+bool EnhancedQuestionSession::sendPopUpMessage(quint32 uid, bool requireAcknowledge, const QString &text)
 {
     JournaledCall call("enhanced", "sendPopUpMessage");
     d->target(call);

@@ -50,7 +50,8 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    struct Watch {
+    struct Watch
+    {
         short events;
         quint64 serial;
         FdHandler handler;

@@ -29,7 +29,8 @@ void journalTarget(const Hub *hub, JournaledCall &call)
     call.target(d->index, d->gone ? JournaledCall::Marker::Gone : JournaledCall::Marker::None);
 }
 
-struct PlannedAnswer {
+struct PlannedAnswer
+{
     quint32 uid;
     int delayMs;
     Response response;
@@ -37,15 +38,14 @@ struct PlannedAnswer {
 
 // Runs on the library thread when a planned answer is due; the answer is
 // given only if its question still runs and auto-answer was not switched.
-void giveAutoAnswer(Hub *hub, quint64 questionGeneration, quint64 autoGeneration,
-                    const SimpleQuestion &question, const PlannedAnswer &planned)
+void giveAutoAnswer(Hub *hub, quint64 questionGeneration, quint64 autoGeneration, const SimpleQuestion &question,
+                    const PlannedAnswer &planned)
 {
     {
         Model &model = Model::get();
         std::lock_guard<std::mutex> lock(model.mutex);
         const HubPrivate *d = HubPrivate::get(hub);
-        if (d->gone || d->questionGeneration != questionGeneration
-            || model.autoAnswer.generation() != autoGeneration)
+        if (d->gone || d->questionGeneration != questionGeneration || model.autoAnswer.generation() != autoGeneration)
             return;
     }
     emitResponse(hub, question.kind, planned.uid, question.questionId, planned.response);
@@ -111,9 +111,8 @@ bool HubPrivate::beginQuestion(Hub *hub, JournaledCall &call, const SimpleQuesti
     // Timers belong to the library thread; this call may come from any thread.
     EventLoop::get().post([=] {
         for (const PlannedAnswer &planned : plan) {
-            EventLoop::get().startTimer(planned.delayMs, [=] {
-                giveAutoAnswer(hub, questionGen, autoGen, started, planned);
-            });
+            EventLoop::get().startTimer(planned.delayMs,
+                                        [=] { giveAutoAnswer(hub, questionGen, autoGen, started, planned); });
         }
     });
     return true;
@@ -121,8 +120,7 @@ bool HubPrivate::beginQuestion(Hub *hub, JournaledCall &call, const SimpleQuesti
 
 Hub::Hub(std::unique_ptr<HubPrivate> state)
     : d(std::move(state))
-{
-}
+{}
 
 Hub::~Hub() = default;
 
@@ -131,14 +129,38 @@ int Hub::hubIndex() const
     return d->index; // never changes
 }
 
-int Hub::getHubType() const { return read(this, &HubSettings::type); }
-int Hub::getHubState() const { return read(this, &HubSettings::state); }
-int Hub::getNumPensSupported() const { return read(this, &HubSettings::pens); }
-int Hub::getNumTouchesSupported() const { return read(this, &HubSettings::touches); }
-int Hub::getNumErasesSupported() const { return read(this, &HubSettings::erasers); }
-bool Hub::isTouchEnabled() const { return read(this, &HubSettings::touch) != 0; }
-bool Hub::isEraseEnabled() const { return read(this, &HubSettings::erase) != 0; }
-bool Hub::isVirtualHub() const { return read(this, &HubSettings::isVirtual) != 0; }
+int Hub::getHubType() const
+{
+    return read(this, &HubSettings::type);
+}
+int Hub::getHubState() const
+{
+    return read(this, &HubSettings::state);
+}
+int Hub::getNumPensSupported() const
+{
+    return read(this, &HubSettings::pens);
+}
+int Hub::getNumTouchesSupported() const
+{
+    return read(this, &HubSettings::touches);
+}
+int Hub::getNumErasesSupported() const
+{
+    return read(this, &HubSettings::erasers);
+}
+bool Hub::isTouchEnabled() const
+{
+    return read(this, &HubSettings::touch) != 0;
+}
+bool Hub::isEraseEnabled() const
+{
+    return read(this, &HubSettings::erase) != 0;
+}
+bool Hub::isVirtualHub() const
+{
+    return read(this, &HubSettings::isVirtual) != 0;
+}
 
 bool Hub::getDeviceList(Device::SubType subType, QList<Device *> &devices) const
 {
@@ -171,7 +193,7 @@ bool Hub::setPenReportMode(quint8 penId, int mode)
     journalTarget(this, call);
     call << penId << mode;
     return call.proceed() && penId >= 1 && penId <= d->settings.pens
-           && (mode == PenReportNative || mode == PenReportPrivate);
+        && (mode == PenReportNative || mode == PenReportPrivate);
 }
 
 bool Hub::setTouchReportMode(int mode)
@@ -209,32 +231,27 @@ bool Hub::resetHubSession()
     return true;
 }
 
-bool Hub::startMultichoiceSession(int questionId, int numberOfOptions, int numberOfResponses,
-                                  int displayOption, int timeUnit, int duration,
-                                  ResponseCallback, void *)
+bool Hub::startMultichoiceSession(int questionId, int numberOfOptions, int numberOfResponses, int displayOption,
+                                  int timeUnit, int duration, ResponseCallback, void *)
 {
     JournaledCall call("hub", "startMultichoiceSession");
     journalTarget(this, call);
-    call << questionId << numberOfOptions << numberOfResponses << displayOption << timeUnit
-         << duration;
-    return d->beginQuestion(this, call, {QuestionKind::Multichoice, questionId, numberOfOptions,
-                                         numberOfResponses, false});
+    call << questionId << numberOfOptions << numberOfResponses << displayOption << timeUnit << duration;
+    return d->beginQuestion(this, call,
+                            {QuestionKind::Multichoice, questionId, numberOfOptions, numberOfResponses, false});
 }
 
-bool Hub::startSortInOrderSession(int questionId, int numberOfOptions, int numberOfResponses,
-                                  int displayOption, int timeUnit, int duration,
-                                  ResponseCallback, void *)
+bool Hub::startSortInOrderSession(int questionId, int numberOfOptions, int numberOfResponses, int displayOption,
+                                  int timeUnit, int duration, ResponseCallback, void *)
 {
     JournaledCall call("hub", "startSortInOrderSession");
     journalTarget(this, call);
-    call << questionId << numberOfOptions << numberOfResponses << displayOption << timeUnit
-         << duration;
-    return d->beginQuestion(this, call, {QuestionKind::SortInOrder, questionId, numberOfOptions,
-                                         numberOfResponses, false});
+    call << questionId << numberOfOptions << numberOfResponses << displayOption << timeUnit << duration;
+    return d->beginQuestion(this, call,
+                            {QuestionKind::SortInOrder, questionId, numberOfOptions, numberOfResponses, false});
 }
 
-bool Hub::startLikertSession(int questionId, int scale, int timeUnit, int duration,
-                             ResponseCallback, void *)
+bool Hub::startLikertSession(int questionId, int scale, int timeUnit, int duration, ResponseCallback, void *)
 {
     JournaledCall call("hub", "startLikertSession");
     journalTarget(this, call);
@@ -242,8 +259,7 @@ bool Hub::startLikertSession(int questionId, int scale, int timeUnit, int durati
     return d->beginQuestion(this, call, {QuestionKind::Likert, questionId, scale, 0, false});
 }
 
-bool Hub::startYesNoSession(int questionId, bool dontKnow, int timeUnit, int duration,
-                            ResponseCallback, void *)
+bool Hub::startYesNoSession(int questionId, bool dontKnow, int timeUnit, int duration, ResponseCallback, void *)
 {
     JournaledCall call("hub", "startYesNoSession");
     journalTarget(this, call);
@@ -251,8 +267,7 @@ bool Hub::startYesNoSession(int questionId, bool dontKnow, int timeUnit, int dur
     return d->beginQuestion(this, call, {QuestionKind::YesNo, questionId, 0, 0, dontKnow});
 }
 
-bool Hub::startTrueFalseSession(int questionId, bool dontKnow, int timeUnit, int duration,
-                                ResponseCallback, void *)
+bool Hub::startTrueFalseSession(int questionId, bool dontKnow, int timeUnit, int duration, ResponseCallback, void *)
 {
     JournaledCall call("hub", "startTrueFalseSession");
     journalTarget(this, call);
@@ -260,8 +275,8 @@ bool Hub::startTrueFalseSession(int questionId, bool dontKnow, int timeUnit, int
     return d->beginQuestion(this, call, {QuestionKind::TrueFalse, questionId, 0, 0, dontKnow});
 }
 
-bool Hub::startNumericSession(int questionId, const QString &mask, int maxCharacters,
-                              int timeUnit, int duration, ResponseCallback, void *)
+bool Hub::startNumericSession(int questionId, const QString &mask, int maxCharacters, int timeUnit, int duration,
+                              ResponseCallback, void *)
 {
     JournaledCall call("hub", "startNumericSession");
     journalTarget(this, call);
@@ -269,8 +284,8 @@ bool Hub::startNumericSession(int questionId, const QString &mask, int maxCharac
     return d->beginQuestion(this, call, {QuestionKind::Numeric, questionId, 0, 0, false});
 }
 
-bool Hub::startTextSession(int questionId, const QString &mask, int maxCharacters, int timeUnit,
-                           int duration, bool allowMath, ResponseCallback, void *)
+bool Hub::startTextSession(int questionId, const QString &mask, int maxCharacters, int timeUnit, int duration,
+                           bool allowMath, ResponseCallback, void *)
 {
     JournaledCall call("hub", "startTextSession");
     journalTarget(this, call);
@@ -288,9 +303,8 @@ bool Hub::stopSession()
     return true;
 }
 
-bool Hub::startExpressionEnduserNamingSession(int questionId, qint8 characterType,
-                                              int maxLength, bool confirm, ResponseCallback,
-                                              void *)
+bool Hub::startExpressionEnduserNamingSession(int questionId, qint8 characterType, int maxLength, bool confirm,
+                                              ResponseCallback, void *)
 {
     JournaledCall call("hub", "startExpressionEnduserNamingSession");
     journalTarget(this, call);

@@ -127,8 +127,8 @@ QString deviceAdd(CommandContext &c)
 {
     const int index = c.args.hubIndex(0);
     const quint32 uid = c.args.uid(1);
-    const auto subType = static_cast<Device::SubType>(
-        c.args.integer(2, "SUBTYPE", Device::Slate, Device::Velaexpression));
+    const auto subType =
+        static_cast<Device::SubType>(c.args.integer(2, "SUBTYPE", Device::Slate, Device::Velaexpression));
     const QString name = c.args.text(3);
     std::lock_guard<std::mutex> lock(c.model.mutex);
     Hub *hub = lockedHub(c, index);
@@ -168,8 +168,7 @@ QString deviceList(CommandContext &c)
         const DevicePrivate *d = DevicePrivate::get(device);
         // The name is escaped so that neither a line feed nor the entry
         // separator inside it can break the reply.
-        entries.append(QStringLiteral("%1:%2:%3").arg(d->uid).arg(int(d->subType))
-                           .arg(escapeText(d->name)));
+        entries.append(QStringLiteral("%1:%2:%3").arg(d->uid).arg(int(d->subType)).arg(escapeText(d->name)));
     }
     return ok(entries.join(QChar(0x1e)));
 }

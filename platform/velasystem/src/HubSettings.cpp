@@ -7,7 +7,8 @@
 namespace Velasystem {
 
 namespace {
-struct Key {
+struct Key
+{
     const char *name;
     int HubSettings::*field;
     int min;
@@ -15,14 +16,10 @@ struct Key {
 };
 // Pens, touches and erasers are counted in bytes by the hub's reports.
 const Key keys[] = {
-    {"type", &HubSettings::type, 0, 255},
-    {"pens", &HubSettings::pens, 0, 255},
-    {"touches", &HubSettings::touches, 0, 255},
-    {"erasers", &HubSettings::erasers, 0, 255},
-    {"touch", &HubSettings::touch, 0, 1},
-    {"erase", &HubSettings::erase, 0, 1},
-    {"virtual", &HubSettings::isVirtual, 0, 1},
-    {"state", &HubSettings::state, INT_MIN, INT_MAX},
+    {"type", &HubSettings::type, 0, 255},       {"pens", &HubSettings::pens, 0, 255},
+    {"touches", &HubSettings::touches, 0, 255}, {"erasers", &HubSettings::erasers, 0, 255},
+    {"touch", &HubSettings::touch, 0, 1},       {"erase", &HubSettings::erase, 0, 1},
+    {"virtual", &HubSettings::isVirtual, 0, 1}, {"state", &HubSettings::state, INT_MIN, INT_MAX},
     {"enhanced", &HubSettings::enhanced, 0, 1},
 };
 } // namespace
@@ -36,8 +33,7 @@ bool HubSettings::apply(const QString &assignment, QString *key, QString *error)
             continue;
         qint64 value = 0;
         if (!parseInteger(assignment.mid(equals + 1), row.min, row.max, &value)) {
-            *error = QStringLiteral("%1 must be an integer from %2 to %3")
-                         .arg(*key).arg(row.min).arg(row.max);
+            *error = QStringLiteral("%1 must be an integer from %2 to %3").arg(*key).arg(row.min).arg(row.max);
             return false;
         }
         this->*row.field = static_cast<int>(value);

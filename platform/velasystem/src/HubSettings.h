@@ -5,7 +5,8 @@
 namespace Velasystem {
 
 // What a tester sets on a hub with "hub add" and "hub set". Flags are 0 or 1.
-struct HubSettings {
+struct HubSettings
+{
     int type = 1;
     int pens = 0;
     int touches = 0;

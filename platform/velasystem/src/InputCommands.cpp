@@ -99,11 +99,9 @@ QString strokeInput(CommandContext &c)
         const qint64 span = steps > 1 ? steps - 1 : 1;
         const auto x = static_cast<int>(p[0] + (p[2] - p[0]) * i / span);
         const auto y = static_cast<int>(p[1] + (p[3] - p[1]) * i / span);
-        emit hub->penEventReceived(hub, i == 0 ? Hub::PenDown : Hub::PenMove, id, x, y, true,
-                                   false);
+        emit hub->penEventReceived(hub, i == 0 ? Hub::PenDown : Hub::PenMove, id, x, y, true, false);
     }
-    emit hub->penEventReceived(hub, Hub::PenUp, id, static_cast<int>(p[2]),
-                               static_cast<int>(p[3]), false, false);
+    emit hub->penEventReceived(hub, Hub::PenUp, id, static_cast<int>(p[2]), static_cast<int>(p[3]), false, false);
     return ok();
 }
 

@@ -10,8 +10,7 @@ JournaledCall::JournaledCall(const char *object, const char *method)
     , m_lock(m_model.mutex)
     , m_object(object)
     , m_method(method)
-{
-}
+{}
 
 JournaledCall::~JournaledCall()
 {

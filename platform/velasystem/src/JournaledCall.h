@@ -15,7 +15,11 @@ class Model;
 class JournaledCall
 {
 public:
-    enum class Marker { None, Gone, Closed };
+    enum class Marker {
+        None,
+        Gone,
+        Closed
+    };
 
     JournaledCall(const char *object, const char *method);
     ~JournaledCall();

@@ -77,8 +77,7 @@ Library::Library()
     methodTable();
     QTextCodec::codecForMib(106);
     QString warm;
-    MathmlTranslator(true).translateText(QStringLiteral("<math><mi>x</mi></math>"), warm,
-                                         QString(), QString());
+    MathmlTranslator(true).translateText(QStringLiteral("<math><mi>x</mi></math>"), warm, QString(), QString());
 }
 
 Library::~Library()
@@ -137,7 +136,8 @@ QString Library::execute(const QString &line)
 
 bool Library::loadScenario(const QString &path, QString *error)
 {
-    return ScenarioFile::run(path, [this](const QString &line) { return execute(line); }, error);
+    return ScenarioFile::run(
+        path, [this](const QString &line) { return execute(line); }, error);
 }
 
 void Library::reset()

@@ -4,8 +4,7 @@ namespace Velasystem {
 
 LineSplitter::LineSplitter(int maxLineBytes)
     : m_maxLineBytes(maxLineBytes)
-{
-}
+{}
 
 void LineSplitter::feed(const char *data, int size)
 {

@@ -11,7 +11,11 @@ namespace Velasystem {
 class LineSplitter
 {
 public:
-    enum class Result { Line, NeedMore, TooLong };
+    enum class Result {
+        Line,
+        NeedMore,
+        TooLong
+    };
 
     explicit LineSplitter(int maxLineBytes);
 

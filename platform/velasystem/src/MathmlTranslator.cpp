@@ -5,31 +5,29 @@
 namespace Velasystem {
 
 namespace {
-struct Symbol {
+struct Symbol
+{
     ushort code;
     const char *latex;
 };
 // Characters that LaTeX writes as commands. The invisible operators of
 // MathML (function application, invisible times) have no LaTeX form.
 const Symbol symbols[] = {
-    {0x00d7, "\\times"},  {0x00f7, "\\div"},    {0x00b1, "\\pm"},      {0x2213, "\\mp"},
-    {0x00b7, "\\cdot"},   {0x22c5, "\\cdot"},   {0x2212, "-"},         {0x2264, "\\leq"},
-    {0x2265, "\\geq"},    {0x2260, "\\neq"},    {0x2248, "\\approx"},  {0x221e, "\\infty"},
-    {0x2192, "\\to"},     {0x2211, "\\sum"},    {0x220f, "\\prod"},    {0x222b, "\\int"},
-    {0x2202, "\\partial"}, {0x2208, "\\in"},    {0x2220, "\\angle"},   {0x00b0, "^{\\circ}"},
-    {0x2032, "'"},        {0x03b1, "\\alpha"},  {0x03b2, "\\beta"},    {0x03b3, "\\gamma"},
-    {0x03b4, "\\delta"},  {0x03b5, "\\epsilon"}, {0x03b8, "\\theta"},  {0x03bb, "\\lambda"},
-    {0x03bc, "\\mu"},     {0x03c0, "\\pi"},     {0x03c3, "\\sigma"},   {0x03c4, "\\tau"},
-    {0x03c6, "\\phi"},    {0x03c9, "\\omega"},  {0x0393, "\\Gamma"},   {0x0394, "\\Delta"},
-    {0x0398, "\\Theta"},  {0x039b, "\\Lambda"}, {0x03a0, "\\Pi"},      {0x03a3, "\\Sigma"},
-    {0x03a6, "\\Phi"},    {0x03a9, "\\Omega"},  {0x00a0, "~"},         {0x2061, ""},
-    {0x2062, ""},         {0x2063, ","},        {'#', "\\#"},          {'$', "\\$"},
-    {'%', "\\%"},         {'&', "\\&"},         {'_', "\\_"},          {'{', "\\{"},
-    {'}', "\\}"},         {'\\', "\\backslash"}, {'~', "\\sim"},       {'^', "\\hat{}"},
+    {0x00d7, "\\times"},   {0x00f7, "\\div"},     {0x00b1, "\\pm"},     {0x2213, "\\mp"},      {0x00b7, "\\cdot"},
+    {0x22c5, "\\cdot"},    {0x2212, "-"},         {0x2264, "\\leq"},    {0x2265, "\\geq"},     {0x2260, "\\neq"},
+    {0x2248, "\\approx"},  {0x221e, "\\infty"},   {0x2192, "\\to"},     {0x2211, "\\sum"},     {0x220f, "\\prod"},
+    {0x222b, "\\int"},     {0x2202, "\\partial"}, {0x2208, "\\in"},     {0x2220, "\\angle"},   {0x00b0, "^{\\circ}"},
+    {0x2032, "'"},         {0x03b1, "\\alpha"},   {0x03b2, "\\beta"},   {0x03b3, "\\gamma"},   {0x03b4, "\\delta"},
+    {0x03b5, "\\epsilon"}, {0x03b8, "\\theta"},   {0x03bb, "\\lambda"}, {0x03bc, "\\mu"},      {0x03c0, "\\pi"},
+    {0x03c3, "\\sigma"},   {0x03c4, "\\tau"},     {0x03c6, "\\phi"},    {0x03c9, "\\omega"},   {0x0393, "\\Gamma"},
+    {0x0394, "\\Delta"},   {0x0398, "\\Theta"},   {0x039b, "\\Lambda"}, {0x03a0, "\\Pi"},      {0x03a3, "\\Sigma"},
+    {0x03a6, "\\Phi"},     {0x03a9, "\\Omega"},   {0x00a0, "~"},        {0x2061, ""},          {0x2062, ""},
+    {0x2063, ","},         {'#', "\\#"},          {'$', "\\$"},         {'%', "\\%"},          {'&', "\\&"},
+    {'_', "\\_"},          {'{', "\\{"},          {'}', "\\}"},         {'\\', "\\backslash"}, {'~', "\\sim"},
+    {'^', "\\hat{}"},
 };
-const char *const functions[] = {"sin", "cos", "tan", "sec", "csc", "cot", "arcsin", "arccos",
-                                 "arctan", "sinh", "cosh", "tanh", "log", "ln", "exp", "lim",
-                                 "max", "min", "det", "gcd"};
+const char *const functions[] = {"sin",  "cos",  "tan", "sec", "csc", "cot", "arcsin", "arccos", "arctan", "sinh",
+                                 "cosh", "tanh", "log", "ln",  "exp", "lim", "max",    "min",    "det",    "gcd"};
 
 QString latexChar(QChar c)
 {
@@ -45,14 +43,10 @@ QString plainChar(QChar c)
 {
     switch (c.unicode()) {
     case 0x2061:
-    case 0x2062:
-        return QString();
-    case 0x2063:
-        return QStringLiteral(",");
-    case 0x2212:
-        return QStringLiteral("-");
-    default:
-        return QString(c);
+    case 0x2062: return QString();
+    case 0x2063: return QStringLiteral(",");
+    case 0x2212: return QStringLiteral("-");
+    default: return QString(c);
     }
 }
 
@@ -64,9 +58,13 @@ QString latexText(const QString &text)
         case '\\': out += QLatin1String("\\textbackslash{}"); break;
         case '~': out += QLatin1String("\\textasciitilde{}"); break;
         case '^': out += QLatin1String("\\textasciicircum{}"); break;
-        case '#': case '$': case '%': case '&': case '_': case '{': case '}':
-            out += QLatin1Char('\\') + c;
-            break;
+        case '#':
+        case '$':
+        case '%':
+        case '&':
+        case '_':
+        case '{':
+        case '}': out += QLatin1Char('\\') + c; break;
         default: out += c;
         }
     }
@@ -104,21 +102,18 @@ QString fenceDelimiter(const QString &fence)
 QString attribute(const MathmlNode &node, const char *name, const char *fallback)
 {
     const QString key = QLatin1String(name);
-    return node.attributes.hasAttribute(key) ? node.attributes.value(key).toString()
-                                             : QLatin1String(fallback);
+    return node.attributes.hasAttribute(key) ? node.attributes.value(key).toString() : QLatin1String(fallback);
 }
 } // namespace
 
 MathmlTranslator::MathmlTranslator(bool latex)
     : m_latex(latex)
-{
-}
+{}
 
-bool MathmlTranslator::translateText(const QString &input, QString &output,
-                                     const QString &startTag, const QString &endTag) const
+bool MathmlTranslator::translateText(const QString &input, QString &output, const QString &startTag,
+                                     const QString &endTag) const
 {
-    static const QRegularExpression start(
-        QStringLiteral("<(?:([A-Za-z_][\\w.-]*):)?math(?=[\\s/>])"));
+    static const QRegularExpression start(QStringLiteral("<(?:([A-Za-z_][\\w.-]*):)?math(?=[\\s/>])"));
     QString result;
     bool translated = false;
     int pos = 0;
@@ -132,8 +127,7 @@ bool MathmlTranslator::translateText(const QString &input, QString &output,
             const QString prefix = open.captured(1);
             const QRegularExpression close(
                 QStringLiteral("</%1math\\s*>")
-                    .arg(prefix.isEmpty() ? QString()
-                                          : QRegularExpression::escape(prefix) + QLatin1Char(':')));
+                    .arg(prefix.isEmpty() ? QString() : QRegularExpression::escape(prefix) + QLatin1Char(':')));
             const QRegularExpressionMatch closing = close.match(input, tagEnd);
             if (!closing.hasMatch())
                 break;
@@ -173,8 +167,7 @@ QString MathmlTranslator::join(const std::vector<Piece> &pieces)
     for (const Piece &piece : pieces) {
         // "\times x", not "\timesx", which LaTeX reads as one command;
         // "sin x", not "sinx".
-        if (!piece.text.isEmpty() && piece.text.at(0).isLetter()
-            && (afterWord || endsInCommand.match(out).hasMatch()))
+        if (!piece.text.isEmpty() && piece.text.at(0).isLetter() && (afterWord || endsInCommand.match(out).hasMatch()))
             out += QLatin1Char(' ');
         out += piece.text;
         afterWord = piece.word;
@@ -208,8 +201,7 @@ MathmlTranslator::Piece MathmlTranslator::renderToken(const MathmlNode &node) co
     if (node.name == QLatin1String("mtext")) {
         piece.text = QStringLiteral("\\text{%1}").arg(latexText(text));
     } else if (node.name != QLatin1String("mn") && isWord(text)) {
-        piece.text = isFunctionName(text) ? QLatin1Char('\\') + text
-                                          : QStringLiteral("\\mathrm{%1}").arg(text);
+        piece.text = isFunctionName(text) ? QLatin1Char('\\') + text : QStringLiteral("\\mathrm{%1}").arg(text);
     } else {
         for (const QChar c : text)
             piece.text += latexChar(c);
@@ -217,8 +209,7 @@ MathmlTranslator::Piece MathmlTranslator::renderToken(const MathmlNode &node) co
     return piece;
 }
 
-MathmlTranslator::Piece MathmlTranslator::renderFenced(const MathmlNode &node,
-                                                       const std::vector<Piece> &children) const
+MathmlTranslator::Piece MathmlTranslator::renderFenced(const MathmlNode &node, const std::vector<Piece> &children) const
 {
     const QString open = attribute(node, "open", "(");
     const QString close = attribute(node, "close", ")");
@@ -232,8 +223,7 @@ MathmlTranslator::Piece MathmlTranslator::renderFenced(const MathmlNode &node,
         inner += children[i].text;
     }
     Piece piece;
-    piece.text = m_latex ? QStringLiteral("\\left%1%2\\right%3")
-                               .arg(fenceDelimiter(open), inner, fenceDelimiter(close))
+    piece.text = m_latex ? QStringLiteral("\\left%1%2\\right%3").arg(fenceDelimiter(open), inner, fenceDelimiter(close))
                          : open + inner + close;
     return piece;
 }

@@ -18,15 +18,15 @@ public:
     // Copies input with every MathML fragment translated and put between
     // the tags; true when at least one was translated. input and output may
     // be the same string.
-    bool translateText(const QString &input, QString &output, const QString &startTag,
-                       const QString &endTag) const;
+    bool translateText(const QString &input, QString &output, const QString &startTag, const QString &endTag) const;
     // One <math> fragment; false when it is not MathML this translator takes.
     bool translateFragment(const QString &fragment, QString *out) const;
 
 private:
     // A translated element, and whether it reads as one unit (a letter, a
     // number, a bracketed group) that needs no grouping where it is used.
-    struct Piece {
+    struct Piece
+    {
         QString text;
         bool atomic = true;
         bool word = false; // a name such as sin, kept apart from what follows

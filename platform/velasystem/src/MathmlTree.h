@@ -9,7 +9,8 @@ namespace Velasystem {
 
 // One MathML element: token elements (mi, mn, mo, mtext) carry text, the
 // others carry elements.
-struct MathmlNode {
+struct MathmlNode
+{
     QString name;
     QXmlStreamAttributes attributes;
     QString text;

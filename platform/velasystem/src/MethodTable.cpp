@@ -66,8 +66,7 @@ bool isKnownMethod(const QString &object, const QString &method)
 {
     const auto &rows = methodTable();
     return std::any_of(rows.begin(), rows.end(), [&](const MethodRow &row) {
-        return (object.isEmpty() || object == QLatin1String(row.object))
-               && method == QLatin1String(row.method);
+        return (object.isEmpty() || object == QLatin1String(row.object)) && method == QLatin1String(row.method);
     });
 }
 

@@ -9,7 +9,8 @@ namespace Velasystem {
 // Every library call that can fail on request, by the object word and the
 // method name the journal uses. All of them are journaled except
 // getHubList, a query.
-struct MethodRow {
+struct MethodRow
+{
     const char *object;
     const char *method;
 };

@@ -24,9 +24,8 @@ Hub *Model::hubAt(int index) const
 void Model::connectHub(Hub *hub)
 {
     const int index = HubPrivate::get(hub)->index;
-    const auto at = std::find_if(m_hubs.begin(), m_hubs.end(), [&](Hub *other) {
-        return HubPrivate::get(other)->index > index;
-    });
+    const auto at =
+        std::find_if(m_hubs.begin(), m_hubs.end(), [&](Hub *other) { return HubPrivate::get(other)->index > index; });
     m_hubs.insert(at, hub);
 }
 

@@ -4,8 +4,7 @@ namespace Velasystem {
 
 RegistrationCode::RegistrationCode(const QString &code)
     : m_code(code)
-{
-}
+{}
 
 QString RegistrationCode::text() const
 {

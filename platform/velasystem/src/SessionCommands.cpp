@@ -24,9 +24,16 @@ enum class Request {
 };
 
 // What follows UID in each device request.
-enum class Form { Number, NumberText, NumberAnswer, NumberValidText, Nothing };
+enum class Form {
+    Number,
+    NumberText,
+    NumberAnswer,
+    NumberValidText,
+    Nothing
+};
 
-struct RequestRow {
+struct RequestRow
+{
     const char *word;
     Request request;
     Form form;
@@ -45,7 +52,8 @@ const RequestRow requests[] = {
     {"deviceShutDown", Request::DeviceShutDown, Form::Nothing},
 };
 
-struct RequestArgs {
+struct RequestArgs
+{
     int number = 0;
     int value = 0;
     bool valid = false;
@@ -55,36 +63,20 @@ struct RequestArgs {
 void emitRequest(EnhancedQuestionSession *s, Request request, quint32 uid, const RequestArgs &a)
 {
     switch (request) {
-    case Request::GetSessionParameters:
-        emit s->getSessionParameters(s, uid, a.number);
-        break;
-    case Request::GetQuestion:
-        emit s->getQuestion(s, uid, a.number);
-        break;
-    case Request::MultichoiceAnswer:
-        emit s->multichoiceAnswer(s, uid, a.number, a.text);
-        break;
-    case Request::NumericAnswer:
-        emit s->numericAnswer(s, uid, a.number, a.text);
-        break;
-    case Request::SortInOrderAnswer:
-        emit s->sortInOrderAnswer(s, uid, a.number, a.text);
-        break;
+    case Request::GetSessionParameters: emit s->getSessionParameters(s, uid, a.number); break;
+    case Request::GetQuestion: emit s->getQuestion(s, uid, a.number); break;
+    case Request::MultichoiceAnswer: emit s->multichoiceAnswer(s, uid, a.number, a.text); break;
+    case Request::NumericAnswer: emit s->numericAnswer(s, uid, a.number, a.text); break;
+    case Request::SortInOrderAnswer: emit s->sortInOrderAnswer(s, uid, a.number, a.text); break;
     case Request::YesNoAnswer:
         emit s->yesNoAnswer(s, uid, a.number, static_cast<YesNoQuestion::Answer>(a.value));
         break;
     case Request::TrueFalseAnswer:
         emit s->trueFalseAnswer(s, uid, a.number, static_cast<TrueFalseQuestion::Answer>(a.value));
         break;
-    case Request::LikertAnswer:
-        emit s->likertAnswer(s, uid, a.number, a.value);
-        break;
-    case Request::TextAnswer:
-        emit s->textAnswer(s, uid, a.number, a.text, a.valid);
-        break;
-    case Request::DeviceShutDown:
-        emit s->deviceShutDown(s, uid);
-        break;
+    case Request::LikertAnswer: emit s->likertAnswer(s, uid, a.number, a.value); break;
+    case Request::TextAnswer: emit s->textAnswer(s, uid, a.number, a.text, a.valid); break;
+    case Request::DeviceShutDown: emit s->deviceShutDown(s, uid); break;
     }
 }
 
@@ -106,8 +98,7 @@ QString enhancedRequest(CommandContext &c)
         return error(QStringLiteral("unknown enhanced request '%1'").arg(c.args.word(1)));
     const quint32 uid = c.args.uid(2);
     RequestArgs a;
-    const char *numberName =
-        row->request == Request::GetSessionParameters ? "LOCALE" : "NUMBER";
+    const char *numberName = row->request == Request::GetSessionParameters ? "LOCALE" : "NUMBER";
     if (row->form != Form::Nothing)
         a.number = static_cast<int>(c.args.integer(3, numberName, INT_MIN, INT_MAX));
     if (row->form == Form::NumberText)
@@ -118,8 +109,7 @@ QString enhancedRequest(CommandContext &c)
     }
     if (row->form == Form::NumberAnswer) {
         const bool likert = row->request == Request::LikertAnswer;
-        a.value = static_cast<int>(c.args.integer(4, "VALUE", likert ? INT_MIN : 0,
-                                                  likert ? INT_MAX : 2));
+        a.value = static_cast<int>(c.args.integer(4, "VALUE", likert ? INT_MIN : 0, likert ? INT_MAX : 2));
     }
     if (row->form == Form::Nothing && c.args.count() > 3)
         c.args.fail(QStringLiteral("usage: enhanced HUB deviceShutDown UID"));
@@ -136,8 +126,8 @@ QString enhancedRequest(CommandContext &c)
 QString registerDevice(CommandContext &c)
 {
     const quint32 uid = c.args.uid(0);
-    const auto subType = static_cast<Device::SubType>(
-        c.args.integer(1, "SUBTYPE", Device::Slate, Device::Velaexpression));
+    const auto subType =
+        static_cast<Device::SubType>(c.args.integer(1, "SUBTYPE", Device::Slate, Device::Velaexpression));
     const QString name = c.args.text(2);
     if (!c.args.ok())
         return error(c.args.error());

@@ -7,8 +7,7 @@ namespace Velasystem {
 SessionState::SessionState(Hub *owner, bool isOpen)
     : hub(owner)
     , open(isOpen)
-{
-}
+{}
 
 void SessionState::target(JournaledCall &call, bool opening) const
 {

@@ -88,16 +88,14 @@ void VelaSystem::stopVelahubExpressionNamingSession(int hubIndex)
         call.model().closeNaming();
 }
 
-bool VelaSystem::translateTextMathmlToLatex(const QString &input, QString &output,
-                                            const QString &startTag, const QString &endTag,
-                                            bool latex, bool delimit)
+bool VelaSystem::translateTextMathmlToLatex(const QString &input, QString &output, const QString &startTag,
+                                            const QString &endTag, bool latex, bool delimit)
 {
     return MathmlTranslator(latex).translateText(input, output, delimit ? startTag : QString(),
                                                  delimit ? endTag : QString());
 }
 
-bool VelaSystem::translateTextMathmlToLatex(const QString &input, QString &output, bool latex,
-                                            bool delimit)
+bool VelaSystem::translateTextMathmlToLatex(const QString &input, QString &output, bool latex, bool delimit)
 {
     return translateTextMathmlToLatex(input, output, QString(), QString(), latex, delimit);
 }

@@ -6,8 +6,7 @@ namespace Velasystem {
 
 VelahubExpressionNamingSession::VelahubExpressionNamingSession(SessionState *state)
     : d(state)
-{
-}
+{}
 
 VelahubExpressionNamingSession::~VelahubExpressionNamingSession() = default;
 

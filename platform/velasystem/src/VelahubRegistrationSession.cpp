@@ -6,8 +6,7 @@
 namespace Velasystem {
 
 namespace {
-bool removeDevice(const SessionState *s, const char *method, quint32 uid,
-                  Device::SubType subType)
+bool removeDevice(const SessionState *s, const char *method, quint32 uid, Device::SubType subType)
 {
     JournaledCall call("registration", method);
     s->target(call);
@@ -18,14 +17,11 @@ bool removeDevice(const SessionState *s, const char *method, quint32 uid,
 
 VelahubRegistrationSession::VelahubRegistrationSession(SessionState *state)
     : d(state)
-{
-}
+{}
 
 VelahubRegistrationSession::~VelahubRegistrationSession() = default;
 
-bool VelahubRegistrationSession::startExpressionRegistrationSession(quint16 count,
-                                                                    quint8 channel,
-                                                                    quint8 group,
+bool VelahubRegistrationSession::startExpressionRegistrationSession(quint16 count, quint8 channel, quint8 group,
                                                                     const RegistrationCode &code)
 {
     JournaledCall call("registration", "startExpressionRegistrationSession");
@@ -37,9 +33,10 @@ bool VelahubRegistrationSession::startExpressionRegistrationSession(quint16 coun
     return true;
 }
 
-bool VelahubRegistrationSession::startNamingExpressionRegistrationSession(
-    quint16 count, quint8 channel, quint8 group, const RegistrationCode &code, int characterType,
-    bool confirm, quint8 maxLength)
+bool VelahubRegistrationSession::startNamingExpressionRegistrationSession(quint16 count, quint8 channel, quint8 group,
+                                                                          const RegistrationCode &code,
+                                                                          int characterType, bool confirm,
+                                                                          quint8 maxLength)
 {
     JournaledCall call("registration", "startNamingExpressionRegistrationSession");
     d->target(call);
@@ -67,12 +64,10 @@ bool VelahubRegistrationSession::clearHubOfExpressions()
     if (!call.proceed())
         return false;
     QList<Device *> &devices = HubPrivate::get(d->hub)->devices;
-    devices.erase(std::remove_if(devices.begin(), devices.end(),
-                                 [](Device *device) {
-                                     return DevicePrivate::get(device)->subType
-                                            == Device::Velaexpression;
-                                 }),
-                  devices.end());
+    devices.erase(
+        std::remove_if(devices.begin(), devices.end(),
+                       [](Device *device) { return DevicePrivate::get(device)->subType == Device::Velaexpression; }),
+        devices.end());
     return true;
 }
 

@@ -34,31 +34,28 @@ public:
     bool stopSession();
     // Takes ownership of question, whatever the result.
     bool sendQuestion(quint32 uid, Velasystem::EnhancedQuestion *question);
-    bool sendSessionParameters(quint32 uid, int numberOfQuestions, int timeLimit,
-                               bool allowReview, const QBitArray &questionMask, int attempts);
+    bool sendSessionParameters(quint32 uid, int numberOfQuestions, int timeLimit, bool allowReview,
+                               const QBitArray &questionMask, int attempts);
     bool sendMessage(quint32 uid, Velasystem::MessageControlFlags flags, const QString &text);
     bool sendPopUpMessage(quint32 uid, bool requireAcknowledge, const QString &text);
     bool sendNoMoreQuestionsNotification(quint32 uid, const QString &text);
 
 signals:
-    void getSessionParameters(Velasystem::EnhancedQuestionSession *session, quint32 uid,
-                              int localeId);
-    void getQuestion(Velasystem::EnhancedQuestionSession *session, quint32 uid,
-                     int questionNumber);
-    void multichoiceAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid,
-                           int questionNumber, const QString &answer);
-    void yesNoAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid,
-                     int questionNumber, Velasystem::YesNoQuestion::Answer answer);
-    void trueFalseAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid,
-                         int questionNumber, Velasystem::TrueFalseQuestion::Answer answer);
-    void likertAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid,
-                      int questionNumber, int likertValue);
-    void numericAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid,
-                       int questionNumber, const QString &answer);
+    void getSessionParameters(Velasystem::EnhancedQuestionSession *session, quint32 uid, int localeId);
+    void getQuestion(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber);
+    void multichoiceAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
+                           const QString &answer);
+    void yesNoAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
+                     Velasystem::YesNoQuestion::Answer answer);
+    void trueFalseAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
+                         Velasystem::TrueFalseQuestion::Answer answer);
+    void likertAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber, int likertValue);
+    void numericAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
+                       const QString &answer);
     void textAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
                     const QString &answer, bool bIsValid);
-    void sortInOrderAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid,
-                           int questionNumber, const QString &answer);
+    void sortInOrderAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
+                           const QString &answer);
     void deviceShutDown(Velasystem::EnhancedQuestionSession *session, quint32 uid);
 
 private:

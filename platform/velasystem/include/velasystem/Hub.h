@@ -51,7 +51,8 @@ public:
     };
     Q_ENUM(TrueFalseResponse)
 
-    struct TouchInfo {
+    struct TouchInfo
+    {
         quint8 id = 0;
         int x = 0;
         int y = 0;
@@ -59,7 +60,8 @@ public:
         bool pressed = false;
     };
 
-    struct EraserInfo {
+    struct EraserInfo
+    {
         quint8 id = 0;
         int x = 0;
         int y = 0;
@@ -70,8 +72,8 @@ public:
 
     // Accepted by the session starts and never called: answers arrive only
     // through the response signals.
-    using ResponseCallback = void (*)(Velasystem::Hub *hub, quint32 uid, int questionId,
-                                      const QString &response, void *userData);
+    using ResponseCallback = void (*)(Velasystem::Hub *hub, quint32 uid, int questionId, const QString &response,
+                                      void *userData);
 
     ~Hub() override;
 
@@ -85,8 +87,7 @@ public:
     bool isEraseEnabled() const;
     bool isVirtualHub() const;
     // Devices of one sub type, in the order they joined the hub.
-    bool getDeviceList(Velasystem::Device::SubType subType,
-                       QList<Velasystem::Device *> &devices) const;
+    bool getDeviceList(Velasystem::Device::SubType subType, QList<Velasystem::Device *> &devices) const;
     // Null when the hub has no enhanced question session.
     EnhancedQuestionSession *enhancedQuestionSession() const;
 
@@ -101,56 +102,44 @@ public:
     bool resetHubSession();
 
     // One simple question at a time; a start replaces a running question.
-    bool startMultichoiceSession(int questionId, int numberOfOptions, int numberOfResponses,
-                                 int displayOption, int timeUnit, int duration,
-                                 ResponseCallback callback, void *userData);
-    bool startSortInOrderSession(int questionId, int numberOfOptions, int numberOfResponses,
-                                 int displayOption, int timeUnit, int duration,
-                                 ResponseCallback callback, void *userData);
-    bool startLikertSession(int questionId, int scale, int timeUnit, int duration,
-                            ResponseCallback callback, void *userData);
-    bool startYesNoSession(int questionId, bool dontKnow, int timeUnit, int duration,
-                           ResponseCallback callback, void *userData);
-    bool startTrueFalseSession(int questionId, bool dontKnow, int timeUnit, int duration,
-                               ResponseCallback callback, void *userData);
-    bool startNumericSession(int questionId, const QString &mask, int maxCharacters,
-                             int timeUnit, int duration, ResponseCallback callback,
-                             void *userData);
-    bool startTextSession(int questionId, const QString &mask, int maxCharacters, int timeUnit,
-                          int duration, bool allowMath, ResponseCallback callback,
-                          void *userData);
+    bool startMultichoiceSession(int questionId, int numberOfOptions, int numberOfResponses, int displayOption,
+                                 int timeUnit, int duration, ResponseCallback callback, void *userData);
+    bool startSortInOrderSession(int questionId, int numberOfOptions, int numberOfResponses, int displayOption,
+                                 int timeUnit, int duration, ResponseCallback callback, void *userData);
+    bool startLikertSession(int questionId, int scale, int timeUnit, int duration, ResponseCallback callback,
+                            void *userData);
+    bool startYesNoSession(int questionId, bool dontKnow, int timeUnit, int duration, ResponseCallback callback,
+                           void *userData);
+    bool startTrueFalseSession(int questionId, bool dontKnow, int timeUnit, int duration, ResponseCallback callback,
+                               void *userData);
+    bool startNumericSession(int questionId, const QString &mask, int maxCharacters, int timeUnit, int duration,
+                             ResponseCallback callback, void *userData);
+    bool startTextSession(int questionId, const QString &mask, int maxCharacters, int timeUnit, int duration,
+                          bool allowMath, ResponseCallback callback, void *userData);
     bool stopSession();
 
     // Learners type their own names on their devices.
-    bool startExpressionEnduserNamingSession(int questionId, qint8 characterType, int maxLength,
-                                             bool confirm, ResponseCallback callback,
-                                             void *userData);
+    bool startExpressionEnduserNamingSession(int questionId, qint8 characterType, int maxLength, bool confirm,
+                                             ResponseCallback callback, void *userData);
     bool stopExpressionEndUserNamingSession();
 
 signals:
-    void penEventReceived(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x,
-                          int y, bool tip, bool barrel);
-    void touchEventReceived(Velasystem::Hub *hub,
-                            const QList<Velasystem::Hub::TouchInfo> &points);
-    void eraserEventReceived(Velasystem::Hub *hub,
-                             const QList<Velasystem::Hub::EraserInfo> &erasers);
+    void penEventReceived(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
+                          bool barrel);
+    void touchEventReceived(Velasystem::Hub *hub, const QList<Velasystem::Hub::TouchInfo> &points);
+    void eraserEventReceived(Velasystem::Hub *hub, const QList<Velasystem::Hub::EraserInfo> &erasers);
 
-    void multichoiceSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId,
-                                    const QString &response);
-    void sortInOrderSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId,
-                                    const QString &response);
-    void numericSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId,
-                                const QString &response);
-    void textSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId,
-                             const QString &response, bool isValid);
+    void multichoiceSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId, const QString &response);
+    void sortInOrderSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId, const QString &response);
+    void numericSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId, const QString &response);
+    void textSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId, const QString &response, bool isValid);
     void yesNoSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId,
                               Velasystem::Hub::YesNoResponse response);
     void trueFalseSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId,
                                   Velasystem::Hub::TrueFalseResponse response);
     void likertSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId, int value);
 
-    void endUserNamingSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId,
-                                      const QString &response);
+    void endUserNamingSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId, const QString &response);
 
 private:
     friend class HubPrivate;

@@ -51,12 +51,10 @@ public:
     // uses another element, has the wrong number of children or nests deeper
     // than 100 elements is copied as it is. Returns true when at least one
     // fragment was translated. Safe from any thread.
-    static bool translateTextMathmlToLatex(const QString &input, QString &output,
-                                           const QString &startTag, const QString &endTag,
-                                           bool latex, bool delimit);
+    static bool translateTextMathmlToLatex(const QString &input, QString &output, const QString &startTag,
+                                           const QString &endTag, bool latex, bool delimit);
     // The same with empty tags, so delimit has no visible effect.
-    static bool translateTextMathmlToLatex(const QString &input, QString &output, bool latex,
-                                           bool delimit);
+    static bool translateTextMathmlToLatex(const QString &input, QString &output, bool latex, bool delimit);
 
 signals:
     void newHubConnected(Velasystem::Hub *hub);

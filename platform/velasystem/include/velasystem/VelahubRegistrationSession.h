@@ -26,13 +26,11 @@ public:
 
     ~VelahubRegistrationSession() override;
 
-    bool startExpressionRegistrationSession(quint16 count, quint8 channel, quint8 group,
-                                            const RegistrationCode &code);
+    bool startExpressionRegistrationSession(quint16 count, quint8 channel, quint8 group, const RegistrationCode &code);
     // As above, and each device asks its learner for a name of the given
     // character type.
     bool startNamingExpressionRegistrationSession(quint16 count, quint8 channel, quint8 group,
-                                                  const RegistrationCode &code,
-                                                  int characterType, bool confirm,
+                                                  const RegistrationCode &code, int characterType, bool confirm,
                                                   quint8 maxLength);
     bool stopExpressionRegistrationSession();
     // Takes every expression device off the hub.
@@ -43,8 +41,7 @@ public:
     bool removeSlate(quint32 uid);
 
 signals:
-    void expressionDeviceRegistered(const QString &name, quint32 uid,
-                                    Velasystem::Device::SubType type);
+    void expressionDeviceRegistered(const QString &name, quint32 uid, Velasystem::Device::SubType type);
 
 private:
     friend class SessionState;
