@@ -10,7 +10,6 @@ public:
     std::string method() const override { return m_method; }
     void setMethod(const std::string &method) override { m_method = method; }
     std::string body() const override { return m_body; }
-    void setBody(const std::string &body) override { m_body = body; }
     std::string querystring() const override { return m_querystring; }
     void setQuerystring(const std::string &querystring) override { m_querystring = querystring; }
     int statusCode() const override { return m_statusCode; }

@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstdlib>
 
+using namespace Http_strings;
+
 bool Http_parser::parse(const char *data, std::size_t size)
 {
     if (m_state == HTTP_REFUSED)
@@ -173,11 +175,6 @@ std::string Http_parser::takeUnparsed()
     std::string bytes;
     bytes.swap(m_unparsed);
     return bytes;
-}
-
-bool Http_parser::hasCompleteFrame() const
-{
-    return std::any_of(m_frames.begin(), m_frames.end(), [](const Http_frame &frame) { return frame.isComplete(); });
 }
 
 bool Http_parser::takeCompleteFrame(Http_frame &out)

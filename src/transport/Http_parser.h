@@ -29,27 +29,24 @@ public:
     // Returns false once the parser is in HTTP_REFUSED.
     bool parse(const char *data, std::size_t size);
     bool parse(const std::string &bytes) { return parse(bytes.data(), bytes.size()); }
-    // One step of the state machine for one line without its CR LF.
-    void parseLine(const std::string &line);
 
     // With this set, parsing pauses after each complete message and keeps the
     // bytes behind it, for a caller that hands them to another protocol.
     void setPauseAfterMessage(bool pause) { m_pauseAfterMessage = pause; }
-    // Resumes a paused parse; returns false once refused.
-    bool resume() { return parse(nullptr, 0); }
     // Bytes received but not yet parsed; they are removed from the parser.
     std::string takeUnparsed();
 
     State state() const { return m_state; }
     // The frames begun since the last ones were taken; the last one is being filled.
     std::deque<Http_frame> &frames() { return m_frames; }
-    bool hasCompleteFrame() const;
     // Precondition: frames() is not empty.
     Http_frame &lastFrame() { return m_frames.back(); }
     // Moves the oldest complete frame into out and removes it from the list.
     bool takeCompleteFrame(Http_frame &out);
 
 private:
+    // One step of the state machine for one line without its CR LF.
+    void parseLine(const std::string &line);
     void startLine(const std::string &line);
     void headerLine(const std::string &line);
     void consumeBody(const char *data, std::size_t size);

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+namespace Http_strings {
+
 std::vector<std::string> split(const std::string &text, char delimiter)
 {
     std::vector<std::string> pieces;
@@ -64,3 +66,5 @@ bool listContainsToken(const std::string &list, const std::string &token, bool i
     }
     return false;
 }
+
+} // namespace Http_strings

@@ -4,6 +4,7 @@
 #include <vector>
 
 // Text helpers shared by the HTTP parser and the WebSocket handshake.
+namespace Http_strings {
 
 // Pieces between delimiters: consecutive delimiters give empty pieces, a
 // trailing delimiter gives no empty last piece, an empty text gives none.
@@ -19,3 +20,5 @@ bool equalsIgnoreCase(const std::string &a, const std::string &b);
 // Comma-separated list element compared without regard to ASCII case
 // (RFC 7230 section 7, RFC 6455 section 4.2.1).
 bool listContainsToken(const std::string &list, const std::string &token, bool ignoreCase);
+
+} // namespace Http_strings

@@ -23,7 +23,6 @@ public:
     virtual std::string method() const = 0;
     virtual void setMethod(const std::string &method) = 0;
     virtual std::string body() const = 0;
-    virtual void setBody(const std::string &body) = 0;
     virtual std::string querystring() const = 0;
     virtual void setQuerystring(const std::string &querystring) = 0;
     virtual int statusCode() const = 0;

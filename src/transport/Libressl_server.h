@@ -42,7 +42,6 @@ public:
     void setKeyFile(const std::string &path);
     // Connections past this many open ones are refused at once.
     void setMaxConnections(int count) { m_maxConnections.store(count); }
-    int maxConnections() const { return m_maxConnections.load(); }
     // Given to each new connection.
     void setHandshakeTimeout(std::chrono::milliseconds timeout) { m_handshakeTimeout.store(timeout.count()); }
 

@@ -109,12 +109,6 @@ bool Libressl_socket::append(const char *data, std::size_t size, bool last)
     return (m_requests.load() & AbortRequested) == 0;
 }
 
-std::size_t Libressl_socket::queuedBytes() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_unsent;
-}
-
 void Libressl_socket::setDeadline(std::chrono::milliseconds fromNow)
 {
     m_deadline = fromNow.count() > 0 ? Clock::now() + fromNow : Clock::time_point::max();

@@ -56,8 +56,6 @@ public:
     // writes after them is refused, so nothing follows them on the wire.
     bool writeLast(const std::string &bytes) { return append(bytes.data(), bytes.size(), true); }
 
-    // Unsent bytes, queued or in the middle of a write.
-    std::size_t queuedBytes() const;
     // False when the wake-up descriptor could not be made (descriptors ran out).
     bool canBeWoken() const { return m_wakeFd >= 0; }
 

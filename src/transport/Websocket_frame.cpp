@@ -1,12 +1,5 @@
 #include "Websocket_frame.h"
 
-Websocket_frame Websocket_frame::text(const std::string &payload)
-{
-    Websocket_frame frame;
-    frame.payload = payload;
-    return frame;
-}
-
 Websocket_frame Websocket_frame::pong(const std::string &payload)
 {
     Websocket_frame frame;

@@ -19,14 +19,13 @@ public:
         Pong = 0xA,
     };
 
-    static Websocket_frame text(const std::string &payload);
     static Websocket_frame pong(const std::string &payload);
     // A code of 0 gives a close frame without a body.
     static Websocket_frame close(std::uint16_t code);
 
     // The whole frame as it goes on the wire.
     std::string encode() const;
-    // Shorthand for text(payload).encode(), for encoding a broadcast once.
+    // One unmasked text frame, for encoding a broadcast once.
     static std::string encodeText(const std::string &payload);
     // Appends one unmasked text frame whose payload is `head` followed by
     // `body`, without building either in between.

@@ -5,6 +5,8 @@
 #include "Http_strings.h"
 #include "Sha1.h"
 
+using namespace Http_strings;
+
 namespace {
 
 const char kSubprotocol[] = "relay-protocol";

@@ -18,7 +18,6 @@ public:
     };
 
     Result feed(const char *data, std::size_t size);
-    Result result() const { return m_result; }
     const std::string &response() const { return m_response; }
     // Bytes the client sent behind its request, which belong to the frame decoder.
     std::string takeRemainder() { return m_parser.takeUnparsed(); }

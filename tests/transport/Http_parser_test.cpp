@@ -1,6 +1,4 @@
-#include "Http_constants.h"
 #include "Http_parser.h"
-#include "Http_strings.h"
 
 #include <gtest/gtest.h>
 
@@ -135,30 +133,6 @@ TEST(HttpParser, UnclaimedFramesAreBounded)
     EXPECT_TRUE(parser.parse(requests));
     EXPECT_FALSE(parser.parse("GET / HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(parser.frames().size(), Http_parser::kMaxFrames);
-}
-
-TEST(HttpStrings, SplitTrimMethodAndStatusCode)
-{
-    EXPECT_EQ(split("a,,b,", ','), (std::vector<std::string>{"a", "", "b"}));
-    EXPECT_TRUE(split("", ',').empty());
-    std::string padded = " \t x y \r\n";
-    trim(padded);
-    EXPECT_EQ(padded, "x y");
-    for (const char *method : {"GET", "POST", "PUT", "DELETE"})
-        EXPECT_TRUE(isMethod(method)) << method;
-    EXPECT_FALSE(isMethod("get"));
-    EXPECT_FALSE(isMethod("PATCH"));
-    EXPECT_TRUE(isStatusCode("404"));
-    for (const char *bad : {"", "4o4", "999", "306"})
-        EXPECT_FALSE(isStatusCode(bad)) << bad;
-}
-
-TEST(HttpConstants, FortyRowsEveryCodeKnown)
-{
-    EXPECT_EQ(Http_constants::statusCodes().size(), 40u);
-    for (const statusCodeStruct &row : Http_constants::statusCodes())
-        EXPECT_TRUE(isStatusCode(std::to_string(row.code))) << row.code;
-    EXPECT_EQ(Http_constants::reasonPhrase(400), "Bad Request");
 }
 
 } // namespace
