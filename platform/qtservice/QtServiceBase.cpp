@@ -115,9 +115,17 @@ void QtServiceBase::processCommand(int)
 
 void QtServiceBase::logMessage(const QString &message, MessageType, int, uint, const QByteArray &)
 {
+    // One write, so the line cannot be split by a line another thread writes.
     const QByteArray line = message.toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
-    std::fflush(stderr);
+    qsizetype done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(2, line.constData() + done, static_cast<size_t>(line.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += n;
+    }
 }
 
 int QtServiceBase::exec()

@@ -4,7 +4,7 @@
 #include "VelaRelayServer.h"
 #include "VelaSystemClient.h"
 
-#include <cstdio>
+#include "RelayLog.h"
 
 VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *parent)
     : QObject(parent)
@@ -12,13 +12,14 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *paren
     , m_debug(debug)
     , m_server(new VelaRelayServer(this))
 {
+    RelayLog::setDebugEnabled(m_debug);
     diagnostic(QStringLiteral("port text \"%1\", address %2").arg(m_port, m_server->address()));
     // A port that is not a plain number in range would otherwise have the
     // relay listen somewhere else than configured while its log says it runs.
     if (!m_server->setPort(m_port)) {
-        std::fprintf(stderr, "VelaRelay: invalid port \"%s\": the port must be a whole number from 1 to 65535\n",
-                     m_port.toUtf8().constData());
-        std::fflush(stderr);
+        RelayLog::info(QStringLiteral("invalid port \"%1\": the port must be a whole number from 1 to 65535")
+                           .arg(m_port)
+                           .toStdString());
         return;
     }
     m_server->start();
@@ -30,8 +31,10 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *paren
     if (m_debug) {
         connect(m_server, &VelaRelayServer::setNumConnections, this,
                 [this](int clients) { diagnostic(QStringLiteral("%1 client(s) connected").arg(clients)); });
-        connect(m_listener, &VelaRelayListener::relayMessageReceived, this,
-                [this](const QString &packet) { diagnostic(QStringLiteral("command: ") + packet); });
+        connect(m_listener, &VelaRelayListener::relayMessageReceived, this, [](const QString &packet) {
+            // A client can send commands as fast as it likes; the log keeps up.
+            RelayLog::repeatedDebug("command lines", "command: " + packet.toStdString());
+        });
     }
 }
 
@@ -52,8 +55,5 @@ void VelaRelayDaemon::resume()
 
 void VelaRelayDaemon::diagnostic(const QString &line) const
 {
-    if (!m_debug)
-        return;
-    std::fprintf(stderr, "VelaRelay debug: %s\n", line.toUtf8().constData());
-    std::fflush(stderr);
+    RelayLog::debug(line.toStdString());
 }

@@ -1,7 +1,7 @@
 #include "Libressl_server.h"
 
 #include "Libressl_socket.h"
-#include "Transport_output.h"
+#include "RelayLog.h"
 
 #include <QCoreApplication>
 
@@ -32,7 +32,7 @@ constexpr int kAcceptRetryMs = 100;
 // accept thread while the main thread goes on.
 [[noreturn]] void failSetup(const std::string &line)
 {
-    printTransportLine(line.c_str());
+    RelayLog::info(line);
     std::_Exit(1);
 }
 
@@ -84,7 +84,7 @@ void Libressl_server::shutdown()
     }
     const std::uint64_t one = 1;
     if (::write(m_wakeFd, &one, sizeof one) < 0)
-        printTransportLine("eventfd error");
+        RelayLog::info("eventfd error");
     m_condition.notify_all();
     m_acceptThread.join();
     m_cleanupThread.join();
@@ -230,13 +230,13 @@ void Libressl_server::acceptOne(int listenFd)
     if (fd < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED)
             return;
-        printTransportLine((std::string("accept error: ") + std::strerror(errno)).c_str());
+        RelayLog::repeated("accept failures", std::string("accept error: ") + std::strerror(errno));
         waitForWake(-1, kAcceptRetryMs);
         return;
     }
     if (connectionCount() >= m_maxConnections.load()) {
         // Each connection costs a thread: a local process must not exhaust them.
-        printTransportLine("connection refused: too many connections");
+        RelayLog::repeated("refused connections", "connection refused: too many connections");
         ::close(fd);
         return;
     }
@@ -245,7 +245,7 @@ void Libressl_server::acceptOne(int listenFd)
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     struct tls *connection = nullptr;
     if (tls_accept_socket(m_tls, &connection, fd) != 0) {
-        printTransportLine("tls_accept_socket error");
+        RelayLog::repeated("TLS accept failures", "tls_accept_socket error");
         ::close(fd);
         return;
     }

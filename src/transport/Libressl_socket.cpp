@@ -1,7 +1,7 @@
 #include "Libressl_socket.h"
 
 #include "Libressl_server.h"
-#include "Transport_output.h"
+#include "RelayLog.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -34,7 +34,7 @@ Libressl_socket::Libressl_socket(Libressl_server *owner, struct tls *ctx, int fd
     , m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     if (m_wakeFd < 0)
-        printTransportLine("eventfd error");
+        RelayLog::repeated("eventfd failures", "eventfd error");
 }
 
 Libressl_socket::~Libressl_socket()
@@ -92,7 +92,7 @@ bool Libressl_socket::append(const char *data, std::size_t size, bool last)
             m_queue.clear();
             m_queue.shrink_to_fit();
             m_requests.fetch_or(AbortRequested);
-            printTransportLine("write queue full: client dropped");
+            RelayLog::repeated("dropped clients", "write queue full: client dropped");
         } else {
             // The connection thread takes the whole queue at once, and drains
             // it before it waits again after every wake-up: only the write
@@ -182,7 +182,7 @@ bool Libressl_socket::handshake()
         if ((result != TLS_WANT_POLLIN && result != TLS_WANT_POLLOUT)
             || !waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline)) {
             if (m_requests.load() == 0)
-                printTransportLine("tls_handshake error");
+                RelayLog::repeated("TLS handshake failures", "tls_handshake error");
             return false;
         }
     }
@@ -283,7 +283,7 @@ Libressl_socket::Io Libressl_socket::readInput()
             return Io::Blocked;
         }
         if (received < 0)
-            printTransportLine("TLS_READ ERROR");
+            RelayLog::repeated("TLS read errors", "TLS_READ ERROR");
         return Io::Failed; // 0: the peer closed the connection
     }
     return Io::Done;

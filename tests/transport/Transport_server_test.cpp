@@ -238,11 +238,11 @@ TEST_F(TransportServerProcess, SetUpFailuresEndTheProcessWithStatus1)
         QStringList arguments;
         const char *line;
     } rows[] = {
-        {"missing key", {"ssl/velarelay.crt", "ssl/missing.key", "0"}, "tls_config_set_key_file error\n"},
-        {"missing certificate", {"ssl/missing.crt", "ssl/velarelay.key", "0"}, "tls_config_set_cert_file error\n"},
+        {"missing key", {"ssl/velarelay.crt", "ssl/missing.key", "0"}, "VelaRelay: tls_config_set_key_file error\n"},
+        {"missing certificate", {"ssl/missing.crt", "ssl/velarelay.key", "0"}, "VelaRelay: tls_config_set_cert_file error\n"},
         {"port in use",
          {"ssl/velarelay.crt", "ssl/velarelay.key", QString::number(occupier.serverPort())},
-         "bind error\n"},
+         "VelaRelay: bind error\n"},
     };
     for (const auto &row : rows) {
         const ProcessResult server = runProcess(serverProgram(), row.arguments);
@@ -254,6 +254,7 @@ TEST_F(TransportServerProcess, SetUpFailuresEndTheProcessWithStatus1)
 TEST_F(TransportServerProcess, PlainTcpClientIsReportedAndTheServerGoesOn)
 {
     QProcess server;
+    server.setProcessChannelMode(QProcess::MergedChannels);
     server.start(serverProgram(), {"ssl/velarelay.crt", "ssl/velarelay.key", "0"});
     QSignalSpy output(&server, &QProcess::readyReadStandardOutput);
     ASSERT_TRUE(output.wait(10000));
@@ -265,7 +266,7 @@ TEST_F(TransportServerProcess, PlainTcpClientIsReportedAndTheServerGoesOn)
     ASSERT_TRUE(plain.connectTcp(port));
     ASSERT_TRUE(plain.sendPlain("GET / HTTP/1.1\r\n\r\n"));
     ASSERT_TRUE(server.canReadLine() || output.wait(5000));
-    EXPECT_EQ(QString::fromUtf8(server.readLine()).toStdString(), "tls_handshake error\n");
+    EXPECT_EQ(QString::fromUtf8(server.readLine()).toStdString(), "VelaRelay: tls_handshake error\n");
 
     Tls_test_client after;
     EXPECT_TRUE(after.connect(port) && after.upgrade());

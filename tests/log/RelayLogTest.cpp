@@ -1,0 +1,104 @@
+#include "RelayLog.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::chrono::steady_clock::time_point g_now;
+
+// Captures what the log writes, line by line.
+class RelayLogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(::pipe2(m_pipe, O_NONBLOCK), 0);
+        RelayLog::setDescriptorForTesting(m_pipe[1]);
+        RelayLog::setClockForTesting([] { return g_now; });
+        g_now = std::chrono::steady_clock::time_point(1h);
+    }
+    void TearDown() override
+    {
+        RelayLog::flush();
+        RelayLog::setDescriptorForTesting(2);
+        RelayLog::setClockForTesting(nullptr);
+        RelayLog::setDebugEnabled(false);
+        ::close(m_pipe[0]);
+        ::close(m_pipe[1]);
+    }
+
+    std::vector<std::string> lines()
+    {
+        std::string text;
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(m_pipe[0], buffer, sizeof buffer)) > 0)
+            text.append(buffer, static_cast<std::size_t>(n));
+        std::vector<std::string> result;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            result.push_back(line);
+        return result;
+    }
+
+    int m_pipe[2] = {-1, -1};
+};
+
+TEST_F(RelayLogTest, LinesAreWholeAndPrefixedAndDebugOnlyWhenAskedFor)
+{
+    RelayLog::debug("hidden");
+    RelayLog::setDebugEnabled(true);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 50; ++i)
+                RelayLog::info("thread " + std::to_string(t) + " line\nwith a break");
+        });
+    }
+    for (auto &thread : threads)
+        thread.join();
+    RelayLog::debug("shown");
+    const auto written = lines();
+    ASSERT_EQ(written.size(), 201u);
+    for (std::size_t i = 0; i < 200; ++i)
+        EXPECT_TRUE(written[i].size() == 37 && written[i].rfind("VelaRelay: thread ", 0) == 0
+                    && written[i].substr(19) == " line with a break")
+            << written[i];
+    EXPECT_EQ(written.back(), "VelaRelay debug: shown");
+}
+
+TEST_F(RelayLogTest, ARepeatedKindIsBoundedAndWhatWasLeftOutIsCounted)
+{
+    for (int i = 0; i < 25; ++i)
+        RelayLog::repeated("probes", "probe " + std::to_string(i));
+    RelayLog::repeated("other", "another kind has a bound of its own");
+    auto written = lines();
+    ASSERT_EQ(written.size(), 11u);
+    EXPECT_EQ(written[9], "VelaRelay: probe 9");
+    EXPECT_EQ(written[10], "VelaRelay: another kind has a bound of its own");
+
+    g_now += RelayLog::kWindow;
+    RelayLog::repeated("probes", "probe 25");
+    written = lines();
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(written[0], "VelaRelay: 15 more probes left out of the log (at most 10 a second)");
+    EXPECT_EQ(written[1], "VelaRelay: probe 25");
+
+    for (int i = 0; i < 12; ++i)
+        RelayLog::repeated("probes", "probe");
+    RelayLog::flush();
+    written = lines();
+    ASSERT_EQ(written.size(), 10u);
+    EXPECT_EQ(written.back(), "VelaRelay: 3 more probes left out of the log (at most 10 a second)");
+}
+
+} // namespace
