@@ -7,7 +7,7 @@ CMAKE_ARGS ?=
 
 # Everything the build, the tests and `make run` use.
 PACKAGES := g++ make cmake ninja-build pkg-config qtbase5-dev libtls-dev \
-            libgtest-dev libgmock-dev openssl python3 python3-websockets iproute2
+            libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2
 # The fuzzers are built with clang's libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 

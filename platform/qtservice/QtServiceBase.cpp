@@ -14,7 +14,7 @@ namespace {
 QtServiceBase *g_instance = nullptr;
 int g_signalPipe[2] = {-1, -1};
 
-const int kHandledSignals[] = {SIGTERM, SIGINT, SIGUSR1, SIGUSR2};
+const int kHandledSignals[] = {SIGTERM, SIGINT, SIGUSR1, SIGUSR2, SIGHUP};
 
 // Only async-signal-safe work here: the number goes down the pipe and the
 // main thread acts on it.
@@ -26,28 +26,33 @@ extern "C" void forwardSignal(int signo)
     errno = savedErrno;
 }
 
+void handleSignals(void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signo : kHandledSignals)
+        ::sigaction(signo, &action, nullptr);
+}
+
 bool openSignalPipe()
 {
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::perror("service: signal pipe");
         return false;
     }
-    struct sigaction action = {};
-    action.sa_handler = forwardSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signo : kHandledSignals)
-        ::sigaction(signo, &action, nullptr);
+    handleSignals(forwardSignal);
     return true;
 }
 
 void closeSignalPipe()
 {
-    struct sigaction action = {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int signo : kHandledSignals)
-        ::sigaction(signo, &action, nullptr);
+    // Ignored, not reset to their defaults: the stop goes on after the event
+    // loop has ended (the relay's threads are joined then), and a signal that
+    // arrives meanwhile must not kill the process the service manager is
+    // watching stop with status 0.
+    handleSignals(SIG_IGN);
     for (int &fd : g_signalPipe) {
         if (fd >= 0)
             ::close(fd);
@@ -110,6 +115,8 @@ void QtServiceBase::pause()
 {}
 void QtServiceBase::resume()
 {}
+void QtServiceBase::reload()
+{}
 void QtServiceBase::processCommand(int)
 {}
 
@@ -164,13 +171,24 @@ void QtServiceBase::onSignalPipe()
                 stop();
                 quitApplication();
                 break;
+            // A pause while paused, or a resume while running, changes
+            // nothing and is not reported: a storm of the same signal is one
+            // change of state.
             case SIGUSR1:
-                if (!m_stopping && (m_flags & CanBeSuspended))
+                if (!m_stopping && !m_paused && (m_flags & CanBeSuspended)) {
+                    m_paused = true;
                     pause();
+                }
                 break;
             case SIGUSR2:
-                if (!m_stopping && (m_flags & CanBeSuspended))
+                if (!m_stopping && m_paused && (m_flags & CanBeSuspended)) {
+                    m_paused = false;
                     resume();
+                }
+                break;
+            case SIGHUP:
+                if (!m_stopping)
+                    reload();
                 break;
             default: break;
             }

@@ -6,6 +6,46 @@
 
 #include "RelayLog.h"
 
+#include <velasystem/VelaSystem.h>
+
+#include <QStringList>
+
+namespace {
+
+// What the hub library says while it starts, kept for the one line that
+// reports a failed start; on success it is logged as it would have been.
+QStringList *g_libraryMessages = nullptr;
+QtMessageHandler g_previousHandler = nullptr;
+
+void keepLibraryMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        g_previousHandler(type, context, text);
+    else
+        g_libraryMessages->append(text);
+}
+
+bool startHubLibrary()
+{
+    QStringList messages;
+    g_libraryMessages = &messages;
+    g_previousHandler = qInstallMessageHandler(keepLibraryMessage);
+    const bool started = Velasystem::VelaSystem::instance()->initialise();
+    qInstallMessageHandler(g_previousHandler);
+    g_libraryMessages = nullptr;
+    if (!started) {
+        const QString reason =
+            messages.isEmpty() ? QStringLiteral("no reason given") : messages.join(QStringLiteral("; "));
+        RelayLog::info("the hub library could not start: " + reason.toStdString());
+        return false;
+    }
+    for (const QString &message : qAsConst(messages))
+        qWarning("%s", qPrintable(message));
+    return true;
+}
+
+} // namespace
+
 VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *parent)
     : QObject(parent)
     , m_port(port)
@@ -22,7 +62,13 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *paren
                            .toStdString());
         return;
     }
-    m_server->start();
+    if (!m_server->start()) {
+        RelayLog::info(m_server->startError());
+        return;
+    }
+    // The adapter would start the library too, but could not say that it failed.
+    if (!startHubLibrary())
+        return;
 
     m_listener = new VelaRelayListener(new VelaSystemClient, this);
     connect(m_server, &VelaRelayServer::apiMessageReceived, m_listener, &VelaRelayListener::onRelayMessageReceived);
@@ -51,6 +97,16 @@ void VelaRelayDaemon::pause()
 void VelaRelayDaemon::resume()
 {
     m_server->start();
+}
+
+bool VelaRelayDaemon::reload()
+{
+    if (!m_server->reloadCertificate()) {
+        RelayLog::info("reload failed, the key and certificate in use stay: " + m_server->startError());
+        return false;
+    }
+    RelayLog::info("Reloaded the key and certificate for new connections on port " + m_port.toStdString());
+    return true;
 }
 
 void VelaRelayDaemon::diagnostic(const QString &line) const

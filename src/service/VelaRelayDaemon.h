@@ -14,12 +14,15 @@ class VelaRelayDaemon : public QObject
 public:
     VelaRelayDaemon(const QString &port, bool debug, QObject *parent = nullptr);
 
-    // False when the relay could not be set up (the reason was printed).
+    // False when the relay could not be set up (the reason was logged).
     bool isRunning() const { return m_listener != nullptr; }
 
     void stop();
     void pause();
     void resume();
+    // Reads the key and certificate again for new connections; clients
+    // already connected keep theirs. Logs its one line either way.
+    bool reload();
 
 private:
     // Extra lines on standard error when the debug flag is on; nothing else

@@ -1,5 +1,7 @@
 #include "VelaRelayService.h"
 
+#include "RelayLog.h"
+#include "ServiceManager.h"
 #include "VelaRelayDaemon.h"
 
 #include <QDir>
@@ -47,13 +49,17 @@ void VelaRelayService::start()
         return;
     }
     log("Started");
+    ServiceManager::ready(QStringLiteral("Listening on 127.0.0.1 port %1").arg(m_port));
 }
 
 void VelaRelayService::stop()
 {
+    ServiceManager::stopping();
     log("Stopped");
     if (m_daemon)
         m_daemon->stop();
+    // Whatever the log left out of its last second is counted before the end.
+    RelayLog::flush();
 }
 
 void VelaRelayService::pause()
@@ -68,6 +74,15 @@ void VelaRelayService::resume()
     log("Resumed");
     if (m_daemon)
         m_daemon->resume();
+}
+
+void VelaRelayService::reload()
+{
+    if (!m_daemon)
+        return;
+    ServiceManager::reloading();
+    m_daemon->reload();
+    ServiceManager::ready(QStringLiteral("Listening on 127.0.0.1 port %1").arg(m_port));
 }
 
 void VelaRelayService::log(const char *event)

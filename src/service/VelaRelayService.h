@@ -16,6 +16,7 @@ protected:
     void stop() override;
     void pause() override;
     void resume() override;
+    void reload() override;
 
 private:
     void log(const char *event);

@@ -28,12 +28,10 @@ constexpr int kListenBacklog = 128;
 // this long instead of spinning on a listening socket that stays readable.
 constexpr int kAcceptRetryMs = 100;
 
-// Set-up failures end the process; static destructors must not run on the
-// accept thread while the main thread goes on.
-[[noreturn]] void failSetup(const std::string &line)
+std::string configError(struct tls_config *config, const char *call)
 {
-    RelayLog::info(line);
-    std::_Exit(1);
+    const char *reason = tls_config_error(config);
+    return std::string(call) + " error: " + (reason != nullptr ? reason : "no reason given");
 }
 
 } // namespace
@@ -60,18 +58,58 @@ void Libressl_server::setKeyFile(const std::string &path)
     m_keyFile = path;
 }
 
-void Libressl_server::start(const std::string &address, std::uint16_t port)
+bool Libressl_server::start(const std::string &address, std::uint16_t port)
 {
     if (m_acceptThread.joinable())
-        return;
+        return true;
     // A peer that vanishes must not kill the process when libtls writes to it.
     std::signal(SIGPIPE, SIG_IGN);
     m_address = address;
     m_port = port;
-    m_stopping = false;
+    m_startError.clear();
+    struct tls *server = configureTls();
+    if (server == nullptr)
+        return false;
+    const int listenFd = openListeningSocket();
+    if (listenFd < 0) {
+        tls_free(server);
+        return false;
+    }
     m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_acceptThread = std::thread(&Libressl_server::acceptLoop, this);
+    if (m_wakeFd < 0) {
+        m_startError = std::string("eventfd error: ") + std::strerror(errno);
+        tls_free(server);
+        ::close(listenFd);
+        return false;
+    }
+    sockaddr_in bound{};
+    socklen_t size = sizeof bound;
+    getsockname(listenFd, reinterpret_cast<sockaddr *>(&bound), &size);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = false;
+        m_tls = server;
+    }
+    m_boundPort.store(ntohs(bound.sin_port));
+    m_acceptThread = std::thread(&Libressl_server::acceptLoop, this, listenFd);
     m_cleanupThread = std::thread(&Libressl_server::cleanupLoop, this);
+    return true;
+}
+
+bool Libressl_server::reloadCertificate()
+{
+    struct tls *server = configureTls();
+    if (server == nullptr)
+        return false;
+    {
+        // The accept thread holds the lock while it makes a connection from
+        // the context, so the one it may be using is never freed under it.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::swap(server, m_tls);
+    }
+    if (server != nullptr)
+        tls_free(server);
+    return true;
 }
 
 void Libressl_server::shutdown()
@@ -107,19 +145,10 @@ void Libressl_server::shutdown()
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     if (m_tls != nullptr)
         tls_free(m_tls);
-    if (m_config != nullptr)
-        tls_config_free(m_config);
     m_tls = nullptr;
-    m_config = nullptr;
     ::close(m_wakeFd);
     m_wakeFd = -1;
     m_boundPort.store(0);
-}
-
-bool Libressl_server::waitUntilListening(std::chrono::milliseconds timeout)
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_condition.wait_for(lock, timeout, [this] { return m_boundPort.load() != 0; });
 }
 
 int Libressl_server::connectionCount() const
@@ -155,72 +184,80 @@ void Libressl_server::cleanupLoop()
     }
 }
 
-void Libressl_server::acceptLoop()
+void Libressl_server::acceptLoop(int listenFd)
 {
-    if (!configureTls())
-        return;
-    const int listenFd = openListeningSocket();
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        sockaddr_in bound{};
-        socklen_t size = sizeof bound;
-        getsockname(listenFd, reinterpret_cast<sockaddr *>(&bound), &size);
-        m_boundPort.store(ntohs(bound.sin_port));
-    }
-    m_condition.notify_all();
-    emit listening(m_boundPort.load());
-
     while (waitForWake(listenFd, -1))
         acceptOne(listenFd);
     ::close(listenFd);
 }
 
-bool Libressl_server::configureTls()
+struct tls *Libressl_server::configureTls()
 {
     static std::once_flag initialised;
     static int initResult = 0;
     std::call_once(initialised, [] { initResult = tls_init(); });
-    if (initResult < 0)
-        failSetup("tls_init error");
-    m_config = tls_config_new();
-    if (m_config == nullptr)
-        failSetup("tls_config_new error");
-    m_tls = tls_server();
-    if (m_tls == nullptr)
-        failSetup("tls_server error");
+    if (initResult < 0) {
+        m_startError = "tls_init error: the TLS library could not be initialised";
+        return nullptr;
+    }
+    struct tls_config *config = tls_config_new();
+    struct tls *server = tls_server();
+    if (config == nullptr || server == nullptr) {
+        m_startError = "tls_config_new error: out of memory";
+        tls_config_free(config);
+        tls_free(server);
+        return nullptr;
+    }
     std::uint32_t protocols = 0;
     if (tls_config_parse_protocols(&protocols, "secure") < 0)
-        failSetup("tls_config_parse_protocols error");
-    tls_config_set_protocols(m_config, protocols);
-    if (tls_config_set_ciphers(m_config, kCiphers) != 0)
-        failSetup("tls_config_set_ciphers error");
+        m_startError = "tls_config_parse_protocols error: \"secure\" is not known to this libtls";
+    else if (tls_config_set_protocols(config, protocols) != 0)
+        m_startError = configError(config, "tls_config_set_protocols");
+    else if (tls_config_set_ciphers(config, kCiphers) != 0)
+        m_startError = configError(config, "tls_config_set_ciphers");
     // The key first: a missing key is reported before the certificate is read.
-    if (tls_config_set_key_file(m_config, m_keyFile.c_str()) != 0)
-        failSetup("tls_config_set_key_file error");
-    if (tls_config_set_cert_file(m_config, m_certificateFile.c_str()) != 0)
-        failSetup("tls_config_set_cert_file error");
-    if (tls_configure(m_tls, m_config) != 0) {
-        const char *reason = tls_error(m_tls);
-        failSetup(std::string("tls_configure error: ") + (reason != nullptr ? reason : ""));
+    else if (tls_config_set_key_file(config, m_keyFile.c_str()) != 0)
+        m_startError = configError(config, "tls_config_set_key_file");
+    else if (tls_config_set_cert_file(config, m_certificateFile.c_str()) != 0)
+        m_startError = configError(config, "tls_config_set_cert_file");
+    else if (tls_configure(server, config) != 0) {
+        const char *reason = tls_error(server);
+        m_startError = std::string("tls_configure error: ") + (reason != nullptr ? reason : "no reason given")
+            + " (key " + m_keyFile + ", certificate " + m_certificateFile + ")";
     }
-    return true;
+    // The server context holds the configuration it was given; ours goes.
+    tls_config_free(config);
+    if (!m_startError.empty()) {
+        tls_free(server);
+        return nullptr;
+    }
+    return server;
 }
 
 int Libressl_server::openListeningSocket()
 {
+    const std::string where = m_address + ":" + std::to_string(m_port);
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        failSetup("socket error");
+    if (fd < 0) {
+        m_startError = "socket error: " + std::string(std::strerror(errno));
+        return -1;
+    }
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = inet_addr(m_address.c_str());
     address.sin_port = htons(m_port);
+    const char *failed = nullptr;
     if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-        failSetup("bind error");
-    if (listen(fd, kListenBacklog) != 0)
-        failSetup("listen error");
+        failed = "bind error";
+    else if (listen(fd, kListenBacklog) != 0)
+        failed = "listen error";
+    if (failed != nullptr) {
+        m_startError = std::string(failed) + ": cannot listen on " + where + ": " + std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 
@@ -236,7 +273,9 @@ void Libressl_server::acceptOne(int listenFd)
     }
     if (connectionCount() >= m_maxConnections.load()) {
         // Each connection costs a thread: a local process must not exhaust them.
-        RelayLog::repeated("refused connections", "connection refused: too many connections");
+        RelayLog::repeated("refused connections",
+                           "connection refused: too many connections (" + std::to_string(m_maxConnections.load())
+                               + " open)");
         ::close(fd);
         return;
     }
@@ -244,8 +283,16 @@ void Libressl_server::acceptOne(int listenFd)
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     struct tls *connection = nullptr;
-    if (tls_accept_socket(m_tls, &connection, fd) != 0) {
-        RelayLog::repeated("TLS accept failures", "tls_accept_socket error");
+    int accepted = -1;
+    std::string reason;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        accepted = tls_accept_socket(m_tls, &connection, fd);
+        if (accepted != 0 && tls_error(m_tls) != nullptr)
+            reason = tls_error(m_tls);
+    }
+    if (accepted != 0) {
+        RelayLog::repeated("TLS accept failures", "tls_accept_socket error: " + reason);
         ::close(fd);
         return;
     }

@@ -37,7 +37,7 @@ public:
     Libressl_server(const Libressl_server &) = delete;
     Libressl_server &operator=(const Libressl_server &) = delete;
 
-    // Read when the accept thread starts.
+    // Read by start() and reloadCertificate().
     void setCertificateFile(const std::string &path);
     void setKeyFile(const std::string &path);
     // Connections past this many open ones are refused at once.
@@ -45,29 +45,32 @@ public:
     // Given to each new connection.
     void setHandshakeTimeout(std::chrono::milliseconds timeout) { m_handshakeTimeout.store(timeout.count()); }
 
-    // Returns at once; set-up happens on the accept thread, and a set-up
-    // failure prints its line and ends the process with status 1. A second
-    // call while running does nothing. Port 0 picks a free port.
-    void start(const std::string &address, std::uint16_t port);
+    // Sets up TLS and binds on the calling thread, so that a caller that
+    // reports the server as started tells the truth, then accepts on the
+    // accept thread. False, with the reason in startError(), when the set-up
+    // failed; nothing runs then. A second call while running does nothing
+    // and returns true. Port 0 picks a free port.
+    bool start(const std::string &address, std::uint16_t port);
+    // One line naming what failed and why: the file, the port, the system's
+    // or the TLS library's error text.
+    const std::string &startError() const { return m_startError; }
+    // Reads the key and certificate again for connections accepted from now
+    // on; connections already made keep theirs. On failure the pair in use
+    // stays and the reason is in startError().
+    bool reloadCertificate();
     // Ends accepting and destroys every connection, as the destructor does. A
     // derived class whose createSocket uses its own members calls this first
     // in its destructor, so no connection is created while it is half gone.
     void shutdown();
 
-    // The port listened on, 0 until listening.
+    // The port listened on, 0 when not listening.
     std::uint16_t serverPort() const { return m_boundPort.load(); }
-    // Waits until the server listens; false after timeout.
-    bool waitUntilListening(std::chrono::milliseconds timeout);
     // Connection objects not yet destroyed.
     int connectionCount() const;
 
     // Hands a released connection to the clean-up thread; a pointer already
     // queued, or not one of ours, is ignored. Connections call this themselves.
     void scheduleDelete(Libressl_socket *socket);
-
-signals:
-    // Emitted on the accept thread once the socket listens.
-    void listening(quint16 port);
 
 private slots:
     // A connection released by both sides arrives here, queued on this
@@ -80,9 +83,9 @@ protected:
     virtual Libressl_socket *createSocket(struct tls *ctx, int fd) = 0;
 
 private:
-    void acceptLoop();
+    void acceptLoop(int listenFd);
     void cleanupLoop();
-    bool configureTls();
+    struct tls *configureTls();
     int openListeningSocket();
     void acceptOne(int listenFd);
     bool waitForWake(int listenFd, int timeoutMs);
@@ -94,8 +97,7 @@ private:
     std::thread m_acceptThread;
     std::thread m_cleanupThread;
     int m_wakeFd = -1;
-    struct tls *m_tls = nullptr;
-    struct tls_config *m_config = nullptr;
+    std::string m_startError;
     std::atomic<int> m_maxConnections{kDefaultMaxConnections};
     std::atomic<std::chrono::milliseconds::rep> m_handshakeTimeout;
     std::atomic<std::uint16_t> m_boundPort{0};
@@ -106,4 +108,7 @@ private:
     std::set<Libressl_socket *> m_connections;
     std::set<Libressl_socket *> m_deletionQueue;
     bool m_stopping = false;
+    // The server context new connections are made from; a reload swaps it.
+    // Connections made from an earlier one hold their own references.
+    struct tls *m_tls = nullptr;
 };

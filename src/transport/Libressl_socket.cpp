@@ -9,12 +9,34 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
 // One TLS record holds at most 16 KiB of plaintext.
 constexpr std::size_t kReadChunk = 16 * 1024;
+
+// Clients that vanish without TLS's close_notify (every Python ssl client
+// does, and any that is killed) are not faults of the relay or the client.
+bool peerLeft(struct tls *tls)
+{
+    // libtls keeps no error code, only its text.
+    const char *reason = tls_error(tls);
+    if (reason == nullptr)
+        return false;
+    for (const char *gone :
+         {static_cast<const char *>("unexpected eof"), static_cast<const char *>(std::strerror(ECONNRESET)),
+          static_cast<const char *>(std::strerror(EPIPE))}) {
+        if (std::strstr(reason, gone) != nullptr)
+            return true;
+    }
+    return false;
+}
+
+std::atomic<unsigned long long> g_connections{0};
 
 int pollTimeout(std::chrono::steady_clock::time_point deadline)
 {
@@ -32,9 +54,11 @@ Libressl_socket::Libressl_socket(Libressl_server *owner, struct tls *ctx, int fd
     , m_tls(ctx)
     , m_fd(fd)
     , m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    , m_id(++g_connections)
 {
     if (m_wakeFd < 0)
-        RelayLog::repeated("eventfd failures", "eventfd error");
+        RelayLog::repeated("eventfd failures",
+                           "connection " + std::to_string(m_id) + ": eventfd error: " + std::strerror(errno));
 }
 
 Libressl_socket::~Libressl_socket()
@@ -92,7 +116,9 @@ bool Libressl_socket::append(const char *data, std::size_t size, bool last)
             m_queue.clear();
             m_queue.shrink_to_fit();
             m_requests.fetch_or(AbortRequested);
-            RelayLog::repeated("dropped clients", "write queue full: client dropped");
+            RelayLog::repeated("dropped clients",
+                               "connection " + std::to_string(m_id) + ": dropped, it does not read (write queue full: "
+                                   + std::to_string(kMaxQueuedBytes) + " bytes unsent)");
         } else {
             // The connection thread takes the whole queue at once, and drains
             // it before it waits again after every wake-up: only the write
@@ -170,6 +196,12 @@ void Libressl_socket::releaseShare(bool ownerRelease)
     QMetaObject::invokeMethod(m_owner, "handOver", Qt::QueuedConnection, Q_ARG(Libressl_socket *, this));
 }
 
+std::string Libressl_socket::describe(const char *what) const
+{
+    const char *reason = tls_error(m_tls);
+    return "connection " + std::to_string(m_id) + ": " + what + ": " + (reason != nullptr ? reason : "no reason given");
+}
+
 bool Libressl_socket::handshake()
 {
     const Clock::time_point deadline = Clock::now() + m_handshakeTimeout;
@@ -182,7 +214,7 @@ bool Libressl_socket::handshake()
         if ((result != TLS_WANT_POLLIN && result != TLS_WANT_POLLOUT)
             || !waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline)) {
             if (m_requests.load() == 0)
-                RelayLog::repeated("TLS handshake failures", "tls_handshake error");
+                RelayLog::repeated("TLS handshake failures", describe("TLS handshake failed (tls_handshake error)"));
             return false;
         }
     }
@@ -282,8 +314,10 @@ Libressl_socket::Io Libressl_socket::readInput()
             m_wantWritable = true;
             return Io::Blocked;
         }
-        if (received < 0)
-            RelayLog::repeated("TLS read errors", "TLS_READ ERROR");
+        if (received < 0 && peerLeft(m_tls))
+            RelayLog::repeatedDebug("clients gone", describe("the client left without closing TLS"));
+        else if (received < 0)
+            RelayLog::repeated("TLS read errors", describe("TLS read failed (TLS_READ ERROR)"));
         return Io::Failed; // 0: the peer closed the connection
     }
     return Io::Done;

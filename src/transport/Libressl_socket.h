@@ -103,11 +103,15 @@ private:
     void request(Request what);
     void wake();
     void releaseShare(bool ownerRelease);
+    // One log line about this connection, with libtls's reason.
+    std::string describe(const char *what) const;
 
     Libressl_server *const m_owner;
     struct tls *m_tls;
     const int m_fd;
     const int m_wakeFd;
+    // Names the connection in the log.
+    const unsigned long long m_id;
     std::thread m_thread;
     std::chrono::milliseconds m_handshakeTimeout = kDefaultHandshakeTimeout;
 

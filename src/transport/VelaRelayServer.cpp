@@ -3,6 +3,9 @@
 #include "Websocket_client.h"
 #include "Websocket_frame.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -56,11 +59,15 @@ bool VelaRelayServer::setPort(const QString &port)
     return true;
 }
 
-void VelaRelayServer::start()
+bool VelaRelayServer::start()
 {
-    setCertificateFile("ssl/velarelay.crt");
-    setKeyFile("ssl/velarelay.key");
-    Websocket_server::start("127.0.0.1", m_port);
+    // Named in full, links resolved, so that a line about a missing or bad
+    // file tells the operator where it was looked for.
+    const QString ssl = QFileInfo(QStringLiteral("ssl")).canonicalFilePath();
+    const QString folder = ssl.isEmpty() ? QDir::current().absoluteFilePath(QStringLiteral("ssl")) : ssl;
+    setCertificateFile(QDir(folder).filePath(QStringLiteral("velarelay.crt")).toStdString());
+    setKeyFile(QDir(folder).filePath(QStringLiteral("velarelay.key")).toStdString());
+    return Websocket_server::start("127.0.0.1", m_port);
 }
 
 void VelaRelayServer::stop()

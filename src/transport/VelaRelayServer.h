@@ -35,8 +35,9 @@ public:
     QString address() const { return m_address; }
 
     // Listens on 127.0.0.1 with ssl/velarelay.crt and ssl/velarelay.key from
-    // the current directory. Does nothing while already listening.
-    void start();
+    // the current directory. Does nothing while already listening. False,
+    // with the reason in startError(), when the relay cannot listen.
+    bool start();
     // Closes every client; the server goes on listening.
     void stop();
 

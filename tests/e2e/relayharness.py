@@ -6,6 +6,7 @@ library, as a client developer would.
 """
 import asyncio
 import os
+import shutil
 import signal
 import socket
 import ssl
@@ -37,8 +38,17 @@ def outbound_address():
     return "127.0.0.1" if address == "0.0.0.0" else address
 
 
+def copy_relay(folder):
+    """A copy of the relay with its hub library and development pair, as an
+    administrator might copy the build folder; returns the executable."""
+    for name in ("velarelay", "libvelasystem.so.2"):
+        shutil.copy(os.path.join(BIN, name), folder)
+    shutil.copytree(os.path.join(BIN, "ssl"), os.path.join(folder, "ssl"))
+    return os.path.join(folder, "velarelay")
+
+
 class Relay:
-    def __init__(self, scenario="", args=(), port=None, wait=True):
+    def __init__(self, scenario="", args=(), port=None, wait=True, executable=None):
         self._dir = tempfile.TemporaryDirectory()
         self.port = port if port is not None else free_port()
         self.socket_path = os.path.join(self._dir.name, "velasim.sock")
@@ -47,7 +57,7 @@ class Relay:
             f.write(scenario)
         env = dict(os.environ, VELASYSTEM_SCENARIO=scenario_path, VELASYSTEM_CONTROL=self.socket_path)
         self.started = time.monotonic()
-        self.proc = subprocess.Popen([os.path.join(BIN, "velarelay"), "--port", str(self.port), *args],
+        self.proc = subprocess.Popen([executable or os.path.join(BIN, "velarelay"), "--port", str(self.port), *args],
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
         self._output = []
         self._changed = threading.Condition()
@@ -80,16 +90,10 @@ class Relay:
         return True
 
     def wait_listening(self, timeout=10):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.proc.poll() is not None:
-                raise AssertionError("relay ended early:\n" + self.output)
-            try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=0.2).close()
-                return time.monotonic() - self.started
-            except OSError:
-                time.sleep(0.01)
-        raise AssertionError("relay did not listen:\n" + self.output)
+        """The relay says it started only once it listens with its key loaded."""
+        if not self.wait_output("VelaRelay: Started on port %s\n" % self.port, timeout):
+            raise AssertionError("relay did not start:\n" + self.output)
+        return time.monotonic() - self.started
 
     def sim(self, *words, expect_ok=True):
         done = subprocess.run([os.path.join(BIN, "velasim"), "--socket", self.socket_path, *map(str, words)],

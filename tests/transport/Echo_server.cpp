@@ -9,8 +9,7 @@ Echo_server::Echo_server(QObject *parent)
 
 bool Echo_server::listen()
 {
-    start("127.0.0.1", 0);
-    return waitUntilListening(std::chrono::seconds(10));
+    return start("127.0.0.1", 0);
 }
 
 Libressl_socket *Echo_server::createSocket(struct tls *ctx, int fd)

@@ -18,10 +18,11 @@ int main(int argc, char **argv)
     Echo_server server;
     server.setCertificateFile(argv[1]);
     server.setKeyFile(argv[2]);
-    QObject::connect(&server, &Libressl_server::listening, &app, [](quint16 port) {
-        std::printf("listening %u\n", static_cast<unsigned>(port));
-        std::fflush(stdout);
-    });
-    server.start("127.0.0.1", static_cast<std::uint16_t>(std::atoi(argv[3])));
+    if (!server.start("127.0.0.1", static_cast<std::uint16_t>(std::atoi(argv[3])))) {
+        std::fprintf(stderr, "%s\n", server.startError().c_str());
+        return 1;
+    }
+    std::printf("listening %u\n", static_cast<unsigned>(server.serverPort()));
+    std::fflush(stdout);
     return app.exec();
 }

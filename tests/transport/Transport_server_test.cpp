@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -236,19 +237,30 @@ TEST_F(TransportServerProcess, SetUpFailuresEndTheProcessWithStatus1)
     {
         const char *name;
         QStringList arguments;
-        const char *line;
+        std::string line;
     } rows[] = {
-        {"missing key", {"ssl/velarelay.crt", "ssl/missing.key", "0"}, "VelaRelay: tls_config_set_key_file error\n"},
-        {"missing certificate", {"ssl/missing.crt", "ssl/velarelay.key", "0"}, "VelaRelay: tls_config_set_cert_file error\n"},
+        {"missing key",
+         {"ssl/velarelay.crt", "ssl/missing.key", "0"},
+         "tls_config_set_key_file error: failed to open key file 'ssl/missing.key': No such file or directory\n"},
+        {"missing certificate",
+         {"ssl/missing.crt", "ssl/velarelay.key", "0"},
+         "tls_config_set_cert_file error: failed to open certificate file 'ssl/missing.crt': No such file or "
+         "directory\n"},
+        {"key of another certificate",
+         {"ssl/velarelay.crt", "other.key", "0"},
+         "tls_configure error: failed to load private key (key other.key, certificate ssl/velarelay.crt)\n"},
         {"port in use",
          {"ssl/velarelay.crt", "ssl/velarelay.key", QString::number(occupier.serverPort())},
-         "VelaRelay: bind error\n"},
+         "bind error: cannot listen on 127.0.0.1:" + QString::number(occupier.serverPort()).toStdString()
+             + ": Address already in use\n"},
     };
+    QProcess::execute("openssl", {"genpkey", "-quiet", "-algorithm", "RSA", "-out", "other.key"});
     for (const auto &row : rows) {
         const ProcessResult server = runProcess(serverProgram(), row.arguments);
         EXPECT_EQ(server.exitCode, 1) << row.name;
         EXPECT_EQ(server.output.toStdString(), row.line) << row.name;
     }
+    QFile::remove("other.key");
 }
 
 TEST_F(TransportServerProcess, PlainTcpClientIsReportedAndTheServerGoesOn)

@@ -39,8 +39,7 @@ protected:
     {
         Websocket_client::registerMetaTypes();
         ASSERT_TRUE(server.setPort(QString::number(freePort())));
-        server.start();
-        ASSERT_TRUE(server.waitUntilListening(5s));
+        ASSERT_TRUE(server.start()) << server.startError();
     }
 
     void join(Tls_test_client &client)

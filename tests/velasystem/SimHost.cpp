@@ -36,7 +36,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     Velasystem::VelaSystem *system = Velasystem::VelaSystem::instance();
-    system->initialise();
+    if (!system->initialise())
+        return 1;
     QObject::connect(system, &Velasystem::VelaSystem::newHubConnected, &app, &follow);
     QList<Hub *> hubs;
     system->getHubList(hubs);

@@ -11,7 +11,9 @@ class QSocketNotifier;
 // A service runs in the foreground, as systemd expects of a simple service:
 // exec() creates the application, calls start() and runs the event loop.
 // SIGTERM and SIGINT stop the service and end exec() with status 0; SIGUSR1
-// pauses and SIGUSR2 resumes it when the service flags allow suspending.
+// pauses and SIGUSR2 resumes it when the service flags allow suspending;
+// SIGHUP asks it to reload. From the stop on, these signals are ignored until
+// the process has ended.
 // Signals are turned into events on the main thread through a self-pipe, so
 // no service code ever runs inside a signal handler.
 class QtServiceBase
@@ -60,6 +62,8 @@ protected:
     virtual void stop();
     virtual void pause();
     virtual void resume();
+    // SIGHUP: read again what can be read again without a restart.
+    virtual void reload();
     virtual void processCommand(int code);
 
     virtual void createApplication(int &argc, char **argv) = 0;
@@ -78,6 +82,7 @@ private:
     QtServiceController::StartupType m_startupType = QtServiceController::ManualStartup;
     ServiceFlags m_flags = Default;
     bool m_stopping = false;
+    bool m_paused = false;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(QtServiceBase::ServiceFlags)

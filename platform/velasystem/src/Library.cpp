@@ -86,15 +86,12 @@ Library::~Library()
     m_server.reset();
 }
 
-void Library::failStart(const QString &message)
+bool Library::failStart(const QString &message)
 {
-    std::fprintf(stderr, "velasystem: %s\n", qPrintable(message));
-    std::fflush(stderr);
-    std::fflush(stdout);
-    // Other threads of the process (a TLS server setting up, say) may be in
-    // the middle of their work: running the exit handlers under them crashes
-    // them, so the process ends without.
-    std::_Exit(EXIT_FAILURE);
+    // Through Qt's message handler, so the host decides where the line goes
+    // (the relay puts it into its own start-up line).
+    qWarning("velasystem: %s", qPrintable(message));
+    return false;
 }
 
 void Library::startThread()
@@ -102,28 +99,33 @@ void Library::startThread()
     std::call_once(m_threadStarted, [this] { m_loop.start(); });
 }
 
-void Library::initialise()
+bool Library::initialise()
 {
-    std::call_once(m_initialised, [this] {
-        startThread();
-        const QString scenario = QFile::decodeName(qgetenv("VELASYSTEM_SCENARIO"));
-        QString problem;
-        if (!scenario.isEmpty() && !loadScenario(scenario, &problem))
-            failStart(problem);
-        const QString control = QFile::decodeName(qgetenv("VELASYSTEM_CONTROL"));
-        if (control.isEmpty())
-            return;
-        bool listening = false;
-        m_loop.runAndWait([&] {
-            m_server = std::make_unique<ControlServer>(
-                m_loop, [this](const QString &line) { return m_interpreter.execute(line); });
-            listening = m_server->listen(control, &problem);
-            if (!listening)
-                m_server.reset();
-        });
+    std::call_once(m_initialised, [this] { m_started = start(); });
+    return m_started;
+}
+
+bool Library::start()
+{
+    startThread();
+    const QString scenario = QFile::decodeName(qgetenv("VELASYSTEM_SCENARIO"));
+    QString problem;
+    if (!scenario.isEmpty() && !loadScenario(scenario, &problem))
+        return failStart(problem);
+    const QString control = QFile::decodeName(qgetenv("VELASYSTEM_CONTROL"));
+    if (control.isEmpty())
+        return true;
+    bool listening = false;
+    m_loop.runAndWait([&] {
+        m_server = std::make_unique<ControlServer>(m_loop,
+                                                   [this](const QString &line) { return m_interpreter.execute(line); });
+        listening = m_server->listen(control, &problem);
         if (!listening)
-            failStart(QStringLiteral("control socket %1: %2").arg(control, problem));
+            m_server.reset();
     });
+    if (!listening)
+        return failStart(QStringLiteral("control socket %1: %2").arg(control, problem));
+    return true;
 }
 
 QString Library::execute(const QString &line)

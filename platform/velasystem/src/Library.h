@@ -28,7 +28,9 @@ public:
     Model &model() { return m_model; }
     EventLoop &loop() { return m_loop; }
 
-    void initialise();
+    // False when the scenario or the control socket failed; the reason went
+    // out as a Qt warning. Later calls return the first result.
+    bool initialise();
     void startThread();
     QString execute(const QString &line);
     bool loadScenario(const QString &path, QString *error);
@@ -36,7 +38,8 @@ public:
 
 private:
     Library();
-    [[noreturn]] static void failStart(const QString &message);
+    bool start();
+    static bool failStart(const QString &message);
 
     // Declared in the order they may be built; destroyed after the thread
     // has stopped.
@@ -47,6 +50,7 @@ private:
     std::unique_ptr<ControlServer> m_server;
     std::once_flag m_threadStarted;
     std::once_flag m_initialised;
+    bool m_started = false;
 };
 
 } // namespace Velasystem

@@ -44,8 +44,7 @@ VelaSystem *VelaSystem::instance()
 
 bool VelaSystem::initialise()
 {
-    Library::get().initialise();
-    return true;
+    return Library::get().initialise();
 }
 
 bool VelaSystem::getHubList(QList<Hub *> &hubs)

@@ -23,7 +23,8 @@ class VELASYSTEM_EXPORT VelaSystem : public QObject
 public:
     static VelaSystem *instance();
 
-    // Starts the library; later calls do nothing and return true.
+    // Starts the library. False when it cannot (the reason goes out as a Qt
+    // warning); later calls do nothing and return the first result.
     bool initialise();
 
     // The connected hubs in ascending hub index. On false the list is empty.

@@ -1,0 +1,175 @@
+"""The relay as an operator meets it: its command line, what it says when it
+cannot start, a certificate renewed without a restart, signals while it
+stops, and a log that stays short and whole whatever the peers do."""
+import asyncio
+import os
+import signal
+import socket
+import ssl
+import subprocess
+import tempfile
+import time
+import unittest
+
+from relayharness import BIN, Client, Relay, copy_relay, free_port, tls_context
+
+
+def peer_certificate(port, cafile):
+    context = ssl.create_default_context(cafile=cafile)
+    with socket.create_connection(("127.0.0.1", port)) as raw:
+        with context.wrap_socket(raw, server_hostname="127.0.0.1") as tls:
+            return tls.getpeercert(binary_form=True)
+
+
+def make_pair(folder, name):
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=" + name,
+                    "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
+                    "-keyout", os.path.join(folder, "velarelay.key"), "-out", os.path.join(folder, "velarelay.crt")],
+                   check=True, capture_output=True)
+
+
+class Probe:
+    @staticmethod
+    async def round_trip(relay):
+        client = await Client.connect(relay)
+        await client.send("hub,count")
+        await client.next("hubCount")
+        await client.close()
+
+
+class CommandLine(unittest.TestCase):
+    def test_help_and_version_print_and_start_nothing(self):
+        port = free_port()
+        for option, expected in (("--help", "Usage: velarelay"), ("-h", "SIGHUP"),
+                                 ("--version", "velarelay "), ("-v", "velarelay ")):
+            with tempfile.TemporaryDirectory() as folder:
+                control = os.path.join(folder, "control.sock")
+                done = subprocess.run([os.path.join(BIN, "velarelay"), "--port", str(port), option],
+                                      env=dict(os.environ, VELASYSTEM_CONTROL=control),
+                                      capture_output=True, text=True, timeout=10)
+                self.assertEqual((done.returncode, done.stderr), (0, ""), option)
+                self.assertIn(expected, done.stdout)
+                self.assertFalse(os.path.exists(control), option)
+        with self.assertRaises(ConnectionRefusedError):
+            socket.create_connection(("127.0.0.1", port)).close()
+
+
+class StartFailures(unittest.TestCase):
+    def start(self, folder, port=None, scenario=""):
+        relay = Relay(scenario, port=port, wait=False, executable=os.path.join(folder, "velarelay"))
+        self.assertEqual(relay.wait(), 1, relay.output)
+        self.assertNotIn("Started", relay.output)
+        lines = relay.output.splitlines()
+        self.assertEqual(len(lines), 1, relay.output)
+        return lines[0]
+
+    def test_each_failure_names_what_failed_and_why(self):
+        with tempfile.TemporaryDirectory() as folder:
+            copy_relay(folder)
+            ssl_dir = os.path.join(folder, "ssl")
+            with socket.socket() as taken:
+                taken.bind(("127.0.0.1", 0))
+                taken.listen()
+                port = taken.getsockname()[1]
+                self.assertEqual(self.start(folder, port),
+                                 "VelaRelay: bind error: cannot listen on 127.0.0.1:%d: Address already in use" % port)
+            self.assertIn("the hub library could not start: velasystem: ",
+                          self.start(folder, scenario="hub add 0\nhub add 0\n"))
+            os.rename(os.path.join(ssl_dir, "velarelay.key"), os.path.join(folder, "kept.key"))
+            self.assertIn("tls_config_set_key_file error: failed to open key file '%s/velarelay.key': "
+                          "No such file or directory" % ssl_dir, self.start(folder))
+            subprocess.run(["openssl", "genpkey", "-algorithm", "RSA", "-out", os.path.join(ssl_dir, "velarelay.key")],
+                           check=True, capture_output=True)
+            self.assertIn("tls_configure error: ", self.start(folder))
+            os.remove(os.path.join(ssl_dir, "velarelay.crt"))
+            self.assertIn("tls_config_set_cert_file error: failed to open certificate file '%s/velarelay.crt'"
+                          % ssl_dir, self.start(folder))
+
+
+class Signals(unittest.IsolatedAsyncioTestCase):
+    async def test_sighup_renews_the_certificate_for_new_clients_only(self):
+        with tempfile.TemporaryDirectory() as folder:
+            copy_relay(folder)
+            ssl_dir = os.path.join(folder, "ssl")
+            both = os.path.join(folder, "both.pem")
+            relay = Relay(executable=os.path.join(folder, "velarelay"))
+            try:
+                old_pem = open(os.path.join(ssl_dir, "velarelay.crt")).read()
+                old = client = await Client.connect(relay)
+                before = peer_certificate(relay.port, os.path.join(ssl_dir, "velarelay.crt"))
+                make_pair(ssl_dir, "renewed")
+                with open(both, "w") as f:
+                    f.write(old_pem + open(os.path.join(ssl_dir, "velarelay.crt")).read())
+                relay.signal(signal.SIGHUP)
+                self.assertTrue(relay.wait_output("VelaRelay: Reloaded the key and certificate"), relay.output)
+                after = peer_certificate(relay.port, both)
+                self.assertNotEqual(before, after)
+                await client.send("hub,count")
+                await client.next("hubCount")
+
+                with open(os.path.join(ssl_dir, "velarelay.key"), "w") as f:
+                    f.write("not a key")
+                relay.signal(signal.SIGHUP)
+                self.assertTrue(relay.wait_output("reload failed, the key and certificate in use stay: "), relay.output)
+                self.assertEqual(peer_certificate(relay.port, both), after)
+                await old.close()
+            finally:
+                relay.close()
+
+    async def test_a_storm_of_pauses_is_one_line_and_signals_during_a_stop_still_end_with_0(self):
+        relay = Relay()
+        for signo, line in ((signal.SIGUSR1, "Paused on port"), (signal.SIGUSR2, "Resumed on port")):
+            for _ in range(20):
+                relay.signal(signo)
+            self.assertTrue(relay.wait_output(line))
+            # Clients are served again once the storm has been handled.
+            await Probe.round_trip(relay)
+        clients = [await Client.connect(relay) for _ in range(3)]
+        self.assertEqual(relay.output.count("Paused on port"), 1, relay.output)
+        self.assertEqual(relay.output.count("Resumed on port"), 1, relay.output)
+        # Clients that stopped reading with replies still queued for them make
+        # the stop wait for their goodbyes, the time the signals have to hit.
+        for sleeper in clients[1:]:
+            sleeper.ws.transport.pause_reading()
+        for _ in range(50):
+            for _ in range(100):
+                await clients[0].send("capabilities,getAll")
+            for _ in range(100):
+                await clients[0].next("allCapabilities")
+        relay.signal(signal.SIGTERM)
+        deadline = time.monotonic() + 5
+        while relay.proc.poll() is None and time.monotonic() < deadline:
+            for signo in (signal.SIGUSR1, signal.SIGUSR2, signal.SIGHUP, signal.SIGINT, signal.SIGTERM):
+                try:
+                    relay.signal(signo)
+                except ProcessLookupError:
+                    break
+            time.sleep(0.001)
+        self.assertEqual(relay.wait(), 0, relay.output)
+        for client in clients:
+            client.ws.transport.abort()
+        relay.close()
+
+
+class Log(unittest.TestCase):
+    def test_peers_that_vanish_or_probe_leave_a_short_whole_log(self):
+        relay = Relay()
+        context = tls_context()
+        for _ in range(200):
+            with socket.create_connection(("127.0.0.1", relay.port)) as raw:
+                tls = context.wrap_socket(raw, server_hostname="127.0.0.1")
+                tls.sendall(b"GET / HTTP/1.1\r\n")
+                tls.close()  # no close_notify, as every Python ssl client leaves
+        for _ in range(50):
+            socket.create_connection(("127.0.0.1", relay.port)).close()
+        # A client that completes its upgrade shows that the relay kept up.
+        asyncio.run(Probe.round_trip(relay))
+        relay.close()
+        lines = relay.output.splitlines()
+        self.assertLess(len(lines), 60, relay.output)
+        for line in lines:
+            self.assertTrue(line.startswith("VelaRelay"), line)
+
+
+if __name__ == "__main__":
+    unittest.main()
