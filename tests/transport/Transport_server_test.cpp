@@ -278,7 +278,8 @@ TEST_F(TransportServerProcess, PlainTcpClientIsReportedAndTheServerGoesOn)
     ASSERT_TRUE(plain.connectTcp(port));
     ASSERT_TRUE(plain.sendPlain("GET / HTTP/1.1\r\n\r\n"));
     ASSERT_TRUE(server.canReadLine() || output.wait(5000));
-    EXPECT_EQ(QString::fromUtf8(server.readLine()).toStdString(), "VelaRelay: tls_handshake error\n");
+    // The line names the connection and why its handshake failed.
+    EXPECT_TRUE(server.readLine().startsWith("VelaRelay: connection 1: TLS handshake failed (tls_handshake error): "));
 
     Tls_test_client after;
     EXPECT_TRUE(after.connect(port) && after.upgrade());
