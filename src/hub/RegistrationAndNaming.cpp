@@ -86,7 +86,15 @@ void RegistrationAndNaming::clearExpressions(Hub *votingHub)
     if (!votingHub)
         return;
     const int hubIndex = votingHub->hubIndex();
-    dropRegistration();
+    if (m_registration && m_registrationHub == hubIndex) {
+        // Through the registration under way, which stays open: a client
+        // waiting for its end must still learn of it.
+        m_registration->clearHubOfExpressions();
+        return;
+    }
+    // The library opens one registration session at a time, so one still
+    // open for an earlier voting hub ends first, with its report.
+    endRegistration();
     Velasystem::VelahubRegistrationSession *session = m_system->startVelahubRegistrationSession(hubIndex);
     if (!session)
         return;
