@@ -18,7 +18,7 @@ BoardInputFilter::Contact at(int id, int x, int y, bool pressed)
 class BoardInput : public ::testing::Test
 {
 protected:
-    BoardInput()
+    void SetUp() override
     {
         filter.setScreenSize(32767, 32767);
         filter.setWindow(1000, 1000, 1000, 1000);

@@ -57,7 +57,7 @@ protected:
     std::unique_ptr<VelaSystemClient> client;
 };
 
-// A voting hub with two registered expression devices.
+// A voting hub with a registered expression device.
 class VotingHub : public HubAdapter
 {
 protected:
@@ -66,7 +66,6 @@ protected:
         HubAdapter::SetUp();
         sim(QStringLiteral("hub add 1 type=2"));
         sim(QStringLiteral("device add 1 1001 5 Ann"));
-        sim(QStringLiteral("device add 1 1002 5 Bo"));
         start();
     }
 
