@@ -1,7 +1,5 @@
 #include "VelaSystemClient.h"
 
-#include "RelayIntelligenceManager.h"
-
 #include <QThread>
 
 #include <velasystem/VelaSystem.h>
@@ -27,11 +25,13 @@ VelaSystemClient::VelaSystemClient(Clock clock, int keepAliveTimeoutMs)
     , m_hubs(m_system)
     , m_clock(clock ? clock : monotonicMs)
     , m_supervisor(new RelayIntelligenceManager(keepAliveTimeoutMs))
+    , m_questions(*this, m_hubs)
+    , m_enhanced(*this)
+    , m_registration(*this, m_system)
 {
     registerRelayMetaTypes();
     m_supervisor->setParent(this);
     m_takePenSample = metaObject()->method(metaObject()->indexOfSlot("takePenSample()"));
-    m_takeAnswer = metaObject()->method(metaObject()->indexOfSlot("takeAnswer()"));
     m_system->initialise();
 
     connect(m_system, &Velasystem::VelaSystem::newHubConnected, this, &VelaSystemClient::onHubConnected);
@@ -53,8 +53,6 @@ VelaSystemClient::~VelaSystemClient()
     disconnect(m_system, nullptr, this, nullptr);
     for (Hub *hub : m_hubs.hubs())
         disconnect(hub, nullptr, this, nullptr);
-    if (m_enhancedSession)
-        disconnectEnhancedSession(m_enhancedSession);
 }
 
 // Hubs --------------------------------------------------------------------
@@ -63,18 +61,7 @@ void VelaSystemClient::onHubConnected(Hub *hub)
 {
     if (hub->getHubType() == VotingHubType)
         m_votingHub = hub;
-
-    // A hub announced again must not deliver its events twice.
-    const auto unique = static_cast<Qt::ConnectionType>(Qt::DirectConnection | Qt::UniqueConnection);
-    connect(hub, &Hub::multichoiceSessionResponse, this, &VelaSystemClient::stringResponseReceived, unique);
-    connect(hub, &Hub::yesNoSessionResponse, this, &VelaSystemClient::yesNoReceived, unique);
-    connect(hub, &Hub::trueFalseSessionResponse, this, &VelaSystemClient::trueFalseReceived, unique);
-    connect(hub, &Hub::likertSessionResponse, this, &VelaSystemClient::likertScaleReceived, unique);
-    connect(hub, &Hub::numericSessionResponse, this, &VelaSystemClient::stringResponseReceived, unique);
-    connect(hub, &Hub::textSessionResponse, this, &VelaSystemClient::stringResponseReceived, unique);
-    connect(hub, &Hub::sortInOrderSessionResponse, this, &VelaSystemClient::stringResponseReceived, unique);
-
-    addDevices(hub);
+    m_questions.followHub(hub);
     if (hub->isVirtualHub())
         return;
 
@@ -86,6 +73,10 @@ void VelaSystemClient::onHubConnected(Hub *hub)
     }
     emit queryCapabilities();
 
+    // A hub announced again must not deliver its events twice. Pen samples
+    // are taken where the hub emits, to be handed over more cheaply than a
+    // queued connection would.
+    const auto unique = static_cast<Qt::ConnectionType>(Qt::DirectConnection | Qt::UniqueConnection);
     connect(hub, &Hub::penEventReceived, this, &VelaSystemClient::forwardPenEvent, unique);
     connect(hub, &Hub::touchEventReceived, this, &VelaSystemClient::onTouchEventReceived, Qt::UniqueConnection);
     connect(hub, &Hub::eraserEventReceived, this, &VelaSystemClient::onEraserEventReceived, Qt::UniqueConnection);
@@ -99,10 +90,11 @@ void VelaSystemClient::onHubDisconnected(Hub *hub)
         emit boardDisconnected(pens, touches);
     emit queryCapabilities();
 
-    // Nothing may address a hub that has gone: the voting role passes to
-    // another connected voting hub, if there is one, and the sessions the
-    // hub ran are forgotten.
-    forgetSessionsOf(hub);
+    // Nothing may address a hub that has gone: the sessions it ran end, and
+    // the voting role passes to another connected voting hub, if there is one.
+    m_enhanced.hubGone(hub);
+    m_registration.hubGone(hub);
+    m_questions.hubGone(hub);
     if (m_votingHub == hub) {
         m_votingHub = nullptr;
         for (Hub *other : m_hubs.hubs()) {
@@ -167,11 +159,6 @@ void VelaSystemClient::getQuestionCapabilities()
     emit questionCapabilities(capabilities());
 }
 
-void VelaSystemClient::setCapabilitiesMode(int mode)
-{
-    m_capabilitiesMode = mode;
-}
-
 void VelaSystemClient::sendCapabilities()
 {
     if (m_capabilitiesMode == 0)
@@ -203,29 +190,6 @@ void VelaSystemClient::setErasePrivate(bool isPrivate)
 {
     m_erasePrivate = isPrivate;
     m_hubs.setEraseMode(isPrivate);
-}
-
-void VelaSystemClient::setScreenSize(int width, int height)
-{
-    m_input.setScreenSize(width, height);
-}
-
-void VelaSystemClient::setWindowPosition(int x, int y, int width, int height)
-{
-    m_input.setWindow(x, y, width, height);
-}
-
-void VelaSystemClient::setIntelligence(bool enabled)
-{
-    m_supervisor->setEnabled(enabled);
-}
-void VelaSystemClient::setFocus(bool hasFocus)
-{
-    m_supervisor->setFocus(hasFocus);
-}
-void VelaSystemClient::keepAlive()
-{
-    m_supervisor->keepAlive();
 }
 
 void VelaSystemClient::onIntelligenceManagerReportMode(BoardReportType type)
@@ -342,7 +306,7 @@ void VelaSystemClient::resetSession()
     if (!m_votingHub)
         return;
     if (m_votingHub->resetHubSession()) {
-        m_questionInProgress = false;
+        m_questions.hubSessionReset();
         emit sendResetHubSessionResult(1);
     } else {
         emit sendResetHubSessionResult(0);
@@ -355,8 +319,8 @@ void VelaSystemClient::setNumConnections(int numConnections)
     if (numConnections != 0)
         return;
     // Nobody is left to follow the sessions.
-    stopEnhancedSession();
-    endRegistration();
-    stopExpressionNamingSession();
-    stopStudentNaming();
+    m_enhanced.stop();
+    m_registration.endRegistration();
+    m_registration.stopTeacherNaming(m_votingHub);
+    m_registration.endStudentNaming(m_votingHub);
 }

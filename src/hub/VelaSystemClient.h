@@ -1,39 +1,35 @@
 #pragma once
 
 #include "BoardInputFilter.h"
+#include "EnhancedSessions.h"
 #include "HandOverQueue.h"
 #include "HubGroup.h"
 #include "IVelaRelayClient.h"
+#include "RegistrationAndNaming.h"
+#include "RelayIntelligenceManager.h"
+#include "SimpleQuestions.h"
 
-#include <velasystem/Device.h>
-#include <velasystem/EnhancedQuestion.h>
 #include <velasystem/Hub.h>
 
-#include <QHash>
 #include <QMetaMethod>
 #include <QMutex>
 
-#include <atomic>
-
-class RelayIntelligenceManager;
-
 namespace Velasystem {
-class EnhancedQuestionSession;
 class VelaSystem;
-class VelahubExpressionNamingSession;
-class VelahubRegistrationSession;
 } // namespace Velasystem
 
 // The hub adapter: the relay's one link to the hub library. It follows hubs as
 // they come and go, filters board input to the client's window, switches the
-// boards between native and private reporting, answers counts and
-// capabilities, and runs questions, enhanced sessions, registration and
-// naming on the voting hub. Results leave only as signals.
+// boards between native and private reporting, and answers counts and
+// capabilities. The voting hub's sessions belong to three owners, which meet
+// only where a hub goes or the last client leaves; the adapter passes them the
+// clients' operations with the current voting hub and tells them of those two
+// events. Everything leaves as this object's signals.
 //
 // Everything here runs on the thread the adapter lives in (the main thread).
-// Hub signals come from the library's thread: most arrive queued, and the
-// answers, which the library delivers directly, are handed over to this thread
-// before they touch any state.
+// Hub signals come from the library's thread: most arrive queued, and pen
+// samples and answers, which the library delivers directly, are handed over
+// to this thread before they touch any state.
 class VelaSystemClient : public IVelaRelayClient
 {
     Q_OBJECT
@@ -42,106 +38,126 @@ public:
     using Clock = qint64 (*)();
 
     // clock: monotonic milliseconds for the input throttle; tests freeze it.
-    explicit VelaSystemClient(Clock clock = nullptr, int keepAliveTimeoutMs = 11000);
+    explicit VelaSystemClient(Clock clock = nullptr,
+                              int keepAliveTimeoutMs = RelayIntelligenceManager::DefaultKeepAliveTimeoutMs);
     ~VelaSystemClient() override;
 
     void queryPenAndTouchCount() override;
     void queryErasesCount() override;
     void queryHubCount() override;
-    void getRegisteredDevices() override;
     void setPenPrivate(bool isPrivate, int penId) override;
     void setTouchPrivate(bool isPrivate) override;
-    void setScreenSize(int width, int height) override;
-    void setWindowPosition(int x, int y, int width, int height) override;
-    void askQuestion(int questionType, QuestionParameters parameters) override;
-    void stopQuestion() override;
+    void setErasePrivate(bool isPrivate) override;
+    void setScreenSize(int width, int height) override { m_input.setScreenSize(width, height); }
+    void setWindowPosition(int x, int y, int width, int height) override { m_input.setWindow(x, y, width, height); }
     void getAllCapabilities() override;
     void getBoardCapabilities() override;
     void getQuestionCapabilities() override;
-    void setCapabilitiesMode(int mode) override;
+    void setCapabilitiesMode(int mode) override { m_capabilitiesMode = mode; }
     void sendCapabilities() override;
-    void setIntelligence(bool enabled) override;
-    void setFocus(bool hasFocus) override;
-    void keepAlive() override;
+    void setIntelligence(bool enabled) override { m_supervisor->setEnabled(enabled); }
+    void setFocus(bool hasFocus) override { m_supervisor->setFocus(hasFocus); }
+    void keepAlive() override { m_supervisor->keepAlive(); }
 
     void resetSession() override;
     void changeBacklight(int a, int b) override;
     void getState() override;
-    void clearExpressions() override;
-    void stopRegistrationSession() override;
-    void startRegistrationSession(int count, int b, int c, const QString &code, int characterType, int flag,
-                                  int g) override;
-    void startStudentNamingSession(int a, qint8 characterType, int c, int flag) override;
-    void startTeacherNamingSession() override;
-    void nameExpression(quint32 uid, const QString &name) override;
-    void startExpressionNamingSession() override;
-    void stopExpressionNamingSession() override;
-    void stopExpressionEndUserNamingSession() override;
-    void removeVelaDevice(quint32 uid, int deviceType) override;
-    void setErasePrivate(bool isPrivate) override;
     void setNumConnections(int numConnections) override;
 
-    void startEnhancedSession(quint8 start) override;
-    void sendEnhancedSessionParameters(quint32 sessionId, quint32 uid, int count, int e, bool flag,
-                                       const QBitArray &questions, int g) override;
-    void sendEnhancedMultichoiceQuestion(const EnhancedQuestionHeader &header, int a, int b, int c,
-                                         const QString &options) override;
-    void sendEnhancedYesNoQuestion(const EnhancedQuestionHeader &header, bool flag, int n) override;
-    void sendEnhancedTrueFalseQuestion(const EnhancedQuestionHeader &header, bool flag, int n) override;
-    void sendEnhancedLikertQuestion(const EnhancedQuestionHeader &header, int a, int b) override;
-    void sendEnhancedNumericQuestion(const EnhancedQuestionHeader &header, int n, const QString &answer) override;
-    void sendEnhancedTextQuestion(const EnhancedQuestionHeader &header, int n, const QString &answer,
-                                  bool translateAnswer) override;
-    void sendEnhancedSortInOrderQuestion(const EnhancedQuestionHeader &header, int a, int b, int c,
-                                         const QString &options) override;
-    void sendEnhancedMessage(quint32 sessionId, quint32 uid, int flags, const QString &text) override;
-    void sendEnhancedPopup(quint32 sessionId, quint32 uid, bool flag, const QString &text) override;
-    void sendNoMoreQuestions(quint32 sessionId, quint32 uid, const QString &text) override;
+    // Simple questions.
+    void askQuestion(int questionType, QuestionParameters parameters) override
+    {
+        m_questions.ask(m_votingHub, questionType, parameters);
+    }
+    void stopQuestion() override { m_questions.stop(m_votingHub); }
+    void getRegisteredDevices() override { m_questions.reportDevices(); }
 
-public slots:
+    // Registration and naming.
+    void startRegistrationSession(int count, int b, int c, const QString &code, int characterType, int flag,
+                                  int g) override
+    {
+        m_registration.startRegistration(m_votingHub, count, b, c, code, characterType, flag, g);
+    }
+    void stopRegistrationSession() override { m_registration.stopRegistration(m_votingHub); }
+    void clearExpressions() override { m_registration.clearExpressions(m_votingHub); }
+    void removeVelaDevice(quint32 uid, int deviceType) override
+    {
+        m_registration.removeDevice(m_votingHub, uid, deviceType);
+    }
+    void startTeacherNamingSession() override { m_registration.startTeacherNaming(m_votingHub); }
+    void startExpressionNamingSession() override { m_registration.startExpressionNaming(m_votingHub); }
+    void nameExpression(quint32 uid, const QString &name) override
+    {
+        m_registration.nameExpression(m_votingHub, uid, name);
+    }
+    void stopExpressionNamingSession() override { m_registration.stopTeacherNaming(m_votingHub); }
+    void startStudentNamingSession(int a, qint8 characterType, int c, int flag) override
+    {
+        m_registration.startStudentNaming(m_votingHub, a, characterType, c, flag);
+    }
+    void stopExpressionEndUserNamingSession() override { m_registration.stopStudentNaming(m_votingHub); }
+
+    // Enhanced question sessions; once started, a session is named by its
+    // identifier, whichever hub votes by then.
+    void startEnhancedSession(quint8 start) override { m_enhanced.start(m_votingHub, start); }
+    void sendEnhancedSessionParameters(quint32 sessionId, quint32 uid, int count, int e, bool flag,
+                                       const QBitArray &questions, int g) override
+    {
+        m_enhanced.sendSessionParameters(sessionId, uid, count, e, flag, questions, g);
+    }
+    void sendEnhancedMultichoiceQuestion(const EnhancedQuestionHeader &header, int a, int b, int c,
+                                         const QString &options) override
+    {
+        m_enhanced.sendMultichoiceQuestion(header, a, b, c, options);
+    }
+    void sendEnhancedYesNoQuestion(const EnhancedQuestionHeader &header, bool flag, int n) override
+    {
+        m_enhanced.sendYesNoQuestion(header, flag, n);
+    }
+    void sendEnhancedTrueFalseQuestion(const EnhancedQuestionHeader &header, bool flag, int n) override
+    {
+        m_enhanced.sendTrueFalseQuestion(header, flag, n);
+    }
+    void sendEnhancedLikertQuestion(const EnhancedQuestionHeader &header, int a, int b) override
+    {
+        m_enhanced.sendLikertQuestion(header, a, b);
+    }
+    void sendEnhancedNumericQuestion(const EnhancedQuestionHeader &header, int n, const QString &answer) override
+    {
+        m_enhanced.sendNumericQuestion(header, n, answer);
+    }
+    void sendEnhancedTextQuestion(const EnhancedQuestionHeader &header, int n, const QString &answer,
+                                  bool translateAnswer) override
+    {
+        m_enhanced.sendTextQuestion(header, n, answer, translateAnswer);
+    }
+    void sendEnhancedSortInOrderQuestion(const EnhancedQuestionHeader &header, int a, int b, int c,
+                                         const QString &options) override
+    {
+        m_enhanced.sendSortInOrderQuestion(header, a, b, c, options);
+    }
+    void sendEnhancedMessage(quint32 sessionId, quint32 uid, int flags, const QString &text) override
+    {
+        m_enhanced.sendMessage(sessionId, uid, flags, text);
+    }
+    void sendEnhancedPopup(quint32 sessionId, quint32 uid, bool flag, const QString &text) override
+    {
+        m_enhanced.sendPopup(sessionId, uid, flag, text);
+    }
+    void sendNoMoreQuestions(quint32 sessionId, quint32 uid, const QString &text) override
+    {
+        m_enhanced.sendNoMoreQuestions(sessionId, uid, text);
+    }
+
+private slots:
     void onHubConnected(Velasystem::Hub *hub);
     void onHubDisconnected(Velasystem::Hub *hub);
-
-    // Simple-question answers; run on the library's thread.
-    void stringResponseReceived(Velasystem::Hub *hub, quint32 uid, int questionId, const QString &response);
-    void yesNoReceived(Velasystem::Hub *hub, quint32 uid, int questionId, Velasystem::Hub::YesNoResponse response);
-    void trueFalseReceived(Velasystem::Hub *hub, quint32 uid, int questionId,
-                           Velasystem::Hub::TrueFalseResponse response);
-    void likertScaleReceived(Velasystem::Hub *hub, quint32 uid, int questionId, int value);
-
-    void onPenEventReceived(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
-                            bool barrel);
     void onTouchEventReceived(Velasystem::Hub *hub, const QList<Velasystem::Hub::TouchInfo> &points);
     void onEraserEventReceived(Velasystem::Hub *hub, const QList<Velasystem::Hub::EraserInfo> &erasers);
     void onIntelligenceManagerReportMode(BoardReportType type);
     void onClientUnresponsive();
-
-    void handleGetSessionParameters(Velasystem::EnhancedQuestionSession *session, quint32 uid, int localeId);
-    void handleGetQuestion(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber);
-    void handleMultichoiceAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
-                                 const QString &answer);
-    void handleYesNoAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
-                           Velasystem::YesNoQuestion::Answer answer);
-    void handleTrueFalseAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
-                               Velasystem::TrueFalseQuestion::Answer answer);
-    void handleLikertAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
-                            int likertValue);
-    void handleNumericAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
-                             const QString &answer);
-    void handleTextAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
-                          const QString &answer, bool bIsValid);
-    void handleSortInOrderAnswer(Velasystem::EnhancedQuestionSession *session, quint32 uid, int questionNumber,
-                                 const QString &answer);
-    void handleDeviceShutDown(Velasystem::EnhancedQuestionSession *session, quint32 uid);
-
-    void expressionDeviceRegistered(const QString &name, quint32 uid, Velasystem::Device::SubType type);
-    void handleExpressionDeviceNamed(const QString &name, quint32 uid);
-    void handleEndUserNamingSessionResponse(Velasystem::Hub *hub, quint32 uid, int questionId, const QString &response);
-
-private slots:
-    // The other ends of the hand-overs below, on this object's thread.
+    // The other end of the pen hand-over, on this object's thread.
     void takePenSample();
-    void takeAnswer();
 
 private:
     struct PenSample
@@ -154,44 +170,23 @@ private:
         bool tip = false;
         bool barrel = false;
     };
-    struct Answer
-    {
-        quint64 generation = 0;
-        quint32 uid = 0;
-        int questionId = 0;
-        QString response;
-    };
 
     // Runs where the hub emits (the library's thread) and hands the sample to
     // this object's thread.
     void forwardPenEvent(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
                          bool barrel);
+    void onPenEventReceived(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
+                            bool barrel);
     QuestionCapabilities capabilities() const;
     void focusLost();
-    void addDevices(Velasystem::Hub *hub);
-    void acceptAnswer(quint32 uid, int questionId, const QString &response);
-    void endQuestion();
-    // Hands an answer that arrived on the library's thread to this one.
-    void postAnswer(quint32 uid, int questionId, const QString &response);
-
-    quint32 sessionIdentifier(Velasystem::EnhancedQuestionSession *session) const;
-    Velasystem::EnhancedQuestionSession *sessionFor(quint32 sessionId) const;
-    void connectEnhancedSession(Velasystem::EnhancedQuestionSession *session);
-    void disconnectEnhancedSession(Velasystem::EnhancedQuestionSession *session);
-    void stopEnhancedSession();
-    void forgetEnhancedSession();
-    void sendEnhancedQuestion(const EnhancedQuestionHeader &header, Velasystem::EnhancedQuestion *question);
-    void endRegistration();
-    void dropRegistration();
-    void stopStudentNaming();
-    void forgetSessionsOf(Velasystem::Hub *hub);
 
     Velasystem::VelaSystem *m_system;
     HubGroup m_hubs;
     Clock m_clock;
     BoardInputFilter m_input;
-    // Pen input is handled one event at a time even if the library should
-    // ever deliver it from more than one thread.
+    // Never contended: the pen handler only runs on this object's thread.
+    // Kept because it costs one atomic, yet guards the pen state should the
+    // handler ever be entered from another thread.
     QMutex m_penLock;
     HandOverQueue<PenSample> m_penSamples;
     QMetaMethod m_takePenSample;
@@ -203,32 +198,11 @@ private:
     int m_numConnections = 0;
     RelayIntelligenceManager *m_supervisor;
 
+    // The hub used for questions, registration and naming: the voting hub
+    // announced last, or another one still connected once it goes.
     Velasystem::Hub *m_votingHub = nullptr;
 
-    // Simple questions.
-    QHash<quint32, QString> m_registeredDevices;
-    QHash<quint32, QString> m_pendingResponders;
-    bool m_questionInProgress = false;
-    bool m_collectingResponses = false;
-    // Changes whenever a question starts or ends; read on the library's
-    // thread as an answer arrives.
-    std::atomic<quint64> m_questionGeneration{0};
-    HandOverQueue<Answer> m_answers;
-    QMetaMethod m_takeAnswer;
-    Velasystem::Hub *m_questionHub = nullptr;
-
-    // Enhanced sessions: identifiers are never reused.
-    Velasystem::EnhancedQuestionSession *m_enhancedSession = nullptr;
-    Velasystem::Hub *m_enhancedHub = nullptr;
-    QHash<quint32, Velasystem::EnhancedQuestionSession *> m_enhancedSessions;
-    quint32 m_nextEnhancedSessionId = 0;
-
-    // Registration and naming.
-    Velasystem::VelahubRegistrationSession *m_registration = nullptr;
-    int m_registrationHub = -1;
-    int m_expectedRegistrations = 0;
-    int m_registeredCount = 0;
-    Velasystem::VelahubExpressionNamingSession *m_naming = nullptr;
-    int m_namingHub = -1;
-    Velasystem::Hub *m_studentNamingHub = nullptr;
+    SimpleQuestions m_questions;
+    EnhancedSessions m_enhanced;
+    RegistrationAndNaming m_registration;
 };

@@ -5,26 +5,21 @@
 
 #include <velasystem_simulator/Simulator.h>
 
-#include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
 
 // The adapter against the simulated hub library in this process: commands
-// run on the library's thread, and its signals reach the adapter queued, as
-// they do in the relay.
+// run on the library's thread, and what the hubs emit reaches the adapter
+// only as this thread handles events, as it does in the relay. Tests wait
+// for what they expect to arrive; where something must not arrive, they wait
+// for a later event that travels the same way.
 class HubAdapter : public ::testing::Test
 {
 protected:
-    static qint64 now;
-    static qint64 clock() { return now; }
-
-    void SetUp() override
-    {
-        Velasystem::Simulator::reset();
-        now = 1000000;
-    }
+    void SetUp() override { Velasystem::Simulator::reset(); }
     void TearDown() override
     {
         client.reset();
@@ -32,37 +27,47 @@ protected:
     }
 
     // Builds the adapter over the hubs the simulator has at that moment.
-    void start(int connections = 1)
+    void start()
     {
-        client = std::make_unique<VelaSystemClient>(clock);
-        client->setNumConnections(connections);
-        settle();
+        client = std::make_unique<VelaSystemClient>();
+        client->setNumConnections(1);
         journal();
     }
 
-    // Runs a control command and lets its signals arrive.
-    QString sim(const QString &command)
+    static void sim(const QString &command)
     {
         const QString reply = Velasystem::Simulator::execute(command);
         EXPECT_TRUE(reply.startsWith(QLatin1String("ok"))) << command.toStdString() << ": " << reply.toStdString();
-        settle();
-        return reply;
+    }
+
+    // Handles events until the spy has seen at least count signals.
+    static bool arrived(const QSignalSpy &spy, int count = 1)
+    {
+        return QTest::qWaitFor([&] { return spy.count() >= count; });
     }
 
     // Library calls made since the last look.
-    QStringList journal()
+    static QStringList journal()
     {
         QStringList lines = Velasystem::Simulator::execute(QStringLiteral("calls")).split(QLatin1Char('\n'));
         lines.removeFirst();
         return lines;
     }
 
-    static void settle()
+    std::unique_ptr<VelaSystemClient> client;
+};
+
+// A voting hub with a registered expression device.
+class VotingHub : public HubAdapter
+{
+protected:
+    void SetUp() override
     {
-        // Answers are handed over once more after they arrive.
-        for (int i = 0; i < 3; ++i)
-            QCoreApplication::processEvents();
+        HubAdapter::SetUp();
+        sim(QStringLiteral("hub add 1 type=2"));
+        sim(QStringLiteral("device add 1 1001 5 Ann"));
+        start();
     }
 
-    std::unique_ptr<VelaSystemClient> client;
+    void ask(int questionId) { client->askQuestion(YesNo, {questionId}); }
 };
