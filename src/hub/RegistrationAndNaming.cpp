@@ -73,7 +73,7 @@ void RegistrationAndNaming::dropRegistration()
 {
     // The library keeps one registration session at a time, so an open one
     // is closed on the hub it was opened for, without a report, as a new
-    // registration or a removal replaces it.
+    // registration replaces it.
     if (!m_registration)
         return;
     disconnect(m_registration, nullptr, this, nullptr);
@@ -109,19 +109,26 @@ void RegistrationAndNaming::removeDevice(Hub *votingHub, quint32 uid, int device
         return;
     const uchar type = static_cast<uchar>(deviceType);
     const int hubIndex = votingHub->hubIndex();
-    dropRegistration();
-    m_system->stopVelahubRegistrationSession(hubIndex);
-    m_registration = m_system->startVelahubRegistrationSession(hubIndex);
+    // As for a clear: through the registration under way, which stays open,
+    // or else through a session of its own (one of an earlier voting hub
+    // ending first, with its report).
+    const bool registering = m_registration && m_registrationHub == hubIndex;
+    Velasystem::VelahubRegistrationSession *session = m_registration;
+    if (!registering) {
+        endRegistration();
+        m_system->stopVelahubRegistrationSession(hubIndex);
+        session = m_system->startVelahubRegistrationSession(hubIndex);
+    }
     bool removed = false;
-    if (m_registration) {
+    if (session) {
         switch (type) {
-        case Velasystem::Device::Velaexpression: removed = m_registration->removeVelaexpression(uid); break;
-        case Velasystem::Device::Velavote: removed = m_registration->removeVelavote(uid); break;
-        case Velasystem::Device::Slate: removed = m_registration->removeSlate(uid); break;
+        case Velasystem::Device::Velaexpression: removed = session->removeVelaexpression(uid); break;
+        case Velasystem::Device::Velavote: removed = session->removeVelavote(uid); break;
+        case Velasystem::Device::Slate: removed = session->removeSlate(uid); break;
         default: break;
         }
-        m_system->stopVelahubRegistrationSession(hubIndex);
-        m_registration = nullptr;
+        if (!registering)
+            m_system->stopVelahubRegistrationSession(hubIndex);
     }
     emit m_out.sendRemoveVelaDevice(uid, type, removed);
 }

@@ -19,7 +19,7 @@ TEST_F(VotingHub, NamingOfAnEarlierVotingHubEndsThereBeforeNewNamingStarts)
                      "system startVelahubExpressionNamingSession 2", "hub stopExpressionEndUserNamingSession 1"}));
 }
 
-TEST_F(VotingHub, AClearDuringARegistrationLeavesItToEndWithItsReport)
+TEST_F(VotingHub, AClearOrARemovalDuringARegistrationLeavesItToEndWithItsReport)
 {
     QSignalSpy registered(client.get(), &IVelaRelayClient::sendExpressionDeviceRegistered);
     QSignalSpy complete(client.get(), &IVelaRelayClient::sendRegistrationComplete);
@@ -27,6 +27,10 @@ TEST_F(VotingHub, AClearDuringARegistrationLeavesItToEndWithItsReport)
     sim(QStringLiteral("register 2001 5 Cy"));
     ASSERT_TRUE(arrived(registered));
     journal();
+    QSignalSpy removed(client.get(), &IVelaRelayClient::sendRemoveVelaDevice);
+    client->removeVelaDevice(1001, 5);
+    EXPECT_EQ(journal(), QStringList{"registration removeVelaexpression 1 1001"});
+    EXPECT_TRUE(removed.last().at(2).toBool());
     client->clearExpressions();
     EXPECT_EQ(journal(), QStringList{"registration clearHubOfExpressions 1"});
     sim(QStringLiteral("register 2002 5 Di"));
