@@ -5,6 +5,7 @@ control socket; velasim drives the hubs. Clients use Python's websockets
 library, as a client developer would.
 """
 import asyncio
+import atexit
 import os
 import shutil
 import signal
@@ -47,6 +48,17 @@ def copy_relay(folder):
     return os.path.join(folder, "velarelay")
 
 
+_running = []
+
+
+@atexit.register
+def _stop_leftovers():
+    """A test that failed half-way leaves no relay behind."""
+    for proc in _running:
+        if proc.poll() is None:
+            proc.kill()
+
+
 class Relay:
     def __init__(self, scenario="", args=(), port=None, wait=True, executable=None):
         self._dir = tempfile.TemporaryDirectory()
@@ -59,6 +71,7 @@ class Relay:
         self.started = time.monotonic()
         self.proc = subprocess.Popen([executable or os.path.join(BIN, "velarelay"), "--port", str(self.port), *args],
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
+        _running.append(self.proc)
         self._output = []
         self._changed = threading.Condition()
         self._reader = threading.Thread(target=self._read, daemon=True)
