@@ -122,7 +122,7 @@ TEST_F(ControlCommandTable, EveryListedCommandIsReachableAndUnique)
 {
     const QString help = run("help");
     ASSERT_TRUE(help.startsWith("ok "));
-    const QStringList usages = help.mid(3).split("; ");
+    const QStringList usages = help.mid(3).split(QChar(0x1e));
     EXPECT_GE(usages.size(), 21);
     QSet<QString> seen;
     for (const QString &usage : usages) {
