@@ -42,10 +42,7 @@ const Row rows[] = {
     {"AnswerTrueFalse", "answer 1 truefalse 101 7 0", "ok", {"trueFalseSessionResponse 1 101 7 0"}},
     {"AnswerLikert", "answer 1 likert 103 7 -3", "ok", {"likertSessionResponse 1 103 7 -3"}},
     {"EndUserName", "enduser-name 1 104 9 Smith, Jane", "ok", {"endUserNamingSessionResponse 1 104 9 Smith, Jane"}},
-    {"EnhancedGetSessionParameters",
-     "enhanced 1 getSessionParameters 101 1033",
-     "ok",
-     {"getSessionParameters 101 1033"}},
+    {"EnhancedSessionParameters", "enhanced 1 getSessionParameters 101 1033", "ok", {"getSessionParameters 101 1033"}},
     {"EnhancedGetQuestion", "enhanced 1 getQuestion 101 2", "ok", {"getQuestion 101 2"}},
     {"EnhancedMultichoice", "enhanced 1 multichoiceAnswer 101 2 B", "ok", {"multichoiceAnswer 101 2 B"}},
     {"EnhancedNumeric", "enhanced 1 numericAnswer 101 2 12", "ok", {"numericAnswer 101 2 12"}},
@@ -67,6 +64,8 @@ const Row rows[] = {
     {"HubAddPensPastLimit", "hub add 5 pens=256", "error pens must be an integer from 0 to 255"},
     {"HubAddNegativeIndex", "hub add -1", "error HUB must be*"},
     {"HubRemoveUnknown", "hub remove 7", "error no connected hub 7"},
+    {"HubSetUnknownHub", "hub set 7 pens=1", "error no connected hub 7"},
+    {"DevicesUnknownHub", "devices 9", "error no connected hub 9"},
     {"HubRemoveExtraWord", "hub remove 0 1", "error usage: hub remove INDEX"},
     {"HubSetFlagPastLimit", "hub set 0 touch=2", "error touch must be*"},
     {"HubSetOneBadKeyOfTwo", "hub set 0 pens=2 erase=x", "error erase must be*"},
@@ -121,14 +120,10 @@ TEST_P(ControlCommands, ReplyAndSignalsAndNothingChangedOnError)
     const QString before = run("hubs") + run("devices 0") + run("devices 1");
     const QString reply = run(QString::fromUtf8(row.command));
     const QString expected = QString::fromUtf8(row.reply);
-    if (expected.endsWith('*'))
-        EXPECT_TRUE(reply.startsWith(expected.chopped(1))) << qPrintable(reply);
-    else
-        EXPECT_EQ(reply, expected);
-    if (reply.startsWith("error")) {
+    EXPECT_EQ(expected.endsWith('*') ? reply.left(expected.size() - 1) + '*' : reply, expected);
+    EXPECT_FALSE(reply.contains('\n'));
+    if (reply.startsWith("error"))
         EXPECT_EQ(run("hubs") + run("devices 0") + run("devices 1"), before);
-        EXPECT_EQ(reply.count('\n'), 0);
-    }
     // Emitted on the library thread, so not delivered before the test's
     // thread asks for its events.
     EXPECT_TRUE(recorder.lines.isEmpty());
@@ -136,7 +131,6 @@ TEST_P(ControlCommands, ReplyAndSignalsAndNothingChangedOnError)
     // Each signal was posted before the reply: any further one is here too.
     QCoreApplication::sendPostedEvents(&recorder);
     EXPECT_EQ(recorder.lines, row.emitted);
-    EXPECT_TRUE(recorder.allInTestThread);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ControlCommands, ::testing::ValuesIn(rows),
@@ -171,21 +165,21 @@ TEST_F(ControlCommandTable, HubsAndDevicesListInTheirFormats)
               "ok 1:type=1,pens=4,touches=0,erasers=2,touch=1,erase=1,virtual=0,state=0,enhanced=1 "
               "3:type=2,pens=0,touches=2,erasers=0,touch=1,erase=0,virtual=1,state=-4,enhanced=0");
     must("hub set 3 touch=0 state=7");
-    EXPECT_TRUE(run("hubs").endsWith("touch=0,erase=0,virtual=1,state=7,enhanced=0"));
+    const Hub *h = hub(3);
+    EXPECT_EQ(QList<int>({h->getHubType(), h->getNumPensSupported(), h->getNumTouchesSupported(),
+                          h->getNumErasesSupported(), h->isTouchEnabled(), h->isEraseEnabled(), h->isVirtualHub(),
+                          h->getHubState(), h->enhancedQuestionSession() != nullptr}),
+              QList<int>({2, 0, 2, 0, 0, 0, 1, 7, 0}));
 
     EXPECT_EQ(run("devices 3"), "ok");
     must("device add 3 7 5 Smith, Jane");
     must("device add 3 8 4");
     must("device add 3 9 3  two  spaces ");
     must("device remove 3 8");
-    EXPECT_EQ(run("devices 3"),
-              "ok 7:5:Smith, Jane\x1e"
-              "9:3: two  spaces ");
+    EXPECT_EQ(run("devices 3"), "ok " + QStringList({"7:5:Smith, Jane", "9:3: two  spaces "}).join(QChar(0x1e)));
     // A name from the relay may hold anything; the reply stays one line.
-    ASSERT_TRUE(VelaSystem::instance()->startVelahubExpressionNamingSession(3)->nameExpression(7,
-                                                                                               "a\nb\x1e"
-                                                                                               "c\\d"));
-    EXPECT_TRUE(run("devices 3").startsWith("ok 7:5:a\\nb\\x1ec\\\\d\x1e"));
+    VelaSystem::instance()->startVelahubExpressionNamingSession(3)->nameExpression(7, "a\nb\\" + QString(QChar(0x1e)));
+    EXPECT_TRUE(run("devices 3").startsWith("ok 7:5:a\\nb\\\\\\x1e" + QString(QChar(0x1e))));
 }
 
 using Signals = Classroom;
@@ -201,15 +195,11 @@ TEST_F(Signals, RegistrationJoinsTheDeviceAndNamingRenamesIt)
               QStringList({"expressionDeviceRegistered Eve Smith 201 5", "expressionDeviceRegistered  101 3",
                            "expressionDeviceNamed Evie, E. 201"}));
     EXPECT_EQ(run("devices 1"),
-              "ok 102:5:Bob\x1e"
-              "103:4:Cy\x1e"
-              "104:3:Di\x1e"
-              "201:5:Evie, E.\x1e"
-              "101:3:");
+              "ok " + QStringList({"102:5:Bob", "103:4:Cy", "104:3:Di", "201:5:Evie, E.", "101:3:"}).join(QChar(0x1e)));
 }
 
 // Every expression device answers a started question once. A question that
-// stops before its answers are due gets none: the yes/no question starts and
+// stops before its answers are due gets none: the first question starts and
 // stops within one pen event on the library thread, so no answer can slip in
 // between, and its answers, planned first, would come before the others.
 TEST_F(Signals, AutoAnswerOnlyTheRunningQuestion)
@@ -219,17 +209,16 @@ TEST_F(Signals, AutoAnswerOnlyTheRunningQuestion)
         board, &Hub::penEventReceived, &recorder,
         [this] {
             EXPECT_TRUE(Simulator::isLibraryThread());
-            voting->startYesNoSession(1, true, 0, 0, nullptr, nullptr);
+            voting->startMultichoiceSession(1, 4, 1, 2, 0, 0, nullptr, nullptr);
             voting->stopSession();
         },
         Qt::DirectConnection);
     must("pen 0 1 1 1 1 0");
-    ASSERT_TRUE(voting->startMultichoiceSession(8, 4, 1, 2, 0, 0, nullptr, nullptr));
+    ASSERT_TRUE(voting->startLikertSession(8, 5, 0, 0, nullptr, nullptr));
     ASSERT_TRUE(recorder.waitFor(3));
     QStringList answers = recorder.lines.mid(1);
     answers.sort();
-    EXPECT_TRUE(QRegularExpression("^multichoiceSessionResponse 1 101 8 [ABCD]\n"
-                                   "multichoiceSessionResponse 1 102 8 [ABCD]$")
+    EXPECT_TRUE(QRegularExpression("^likertSessionResponse 1 101 8 [1-5]\nlikertSessionResponse 1 102 8 [1-5]$")
                     .match(answers.join('\n'))
                     .hasMatch())
         << qPrintable(answers.join('\n'));

@@ -2,7 +2,6 @@
 
 #include <QEventLoop>
 #include <QMetaMethod>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -60,7 +59,6 @@ int Recorder::qt_metacall(QMetaObject::Call call, int id, void **args)
     id = QObject::qt_metacall(call, id, args);
     if (id < 0 || call != QMetaObject::InvokeMetaMethod)
         return id;
-    allInTestThread = allInTestThread && QThread::currentThread() == thread();
     const QMetaMethod signal = sender()->metaObject()->method(senderSignalIndex());
     QString line = QString::fromLatin1(signal.name());
     for (int i = 0; i < signal.parameterCount(); ++i) {

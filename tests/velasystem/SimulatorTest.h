@@ -15,7 +15,7 @@
 class QEventLoop;
 
 // Writes down every signal of the objects it watches as "signal arg ...",
-// the sender left out, in the test's thread. It connects by signal index
+// a hub as its index and a session left out. It connects by signal index
 // with automatic connections: signals from the library's thread come queued,
 // which works only for argument types registered under the names the
 // signals are declared with, as a receiver connecting by signature needs.
@@ -27,7 +27,6 @@ public:
     bool waitFor(int count);
 
     QStringList lines;
-    bool allInTestThread = true;
 
 private:
     int qt_metacall(QMetaObject::Call call, int id, void **args) override;
