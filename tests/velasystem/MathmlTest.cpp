@@ -69,6 +69,11 @@ const Row rows[] = {
     {"NestedPastLimit", math(nested(100))},
 };
 
+void PrintTo(const Row &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
 class Translation : public ::testing::TestWithParam<Row>
 {};
 
