@@ -13,8 +13,8 @@ namespace Velasystem {
 // time.
 //
 // Every command has a one-line reply, so "help" lists the usages in one
-// line, apart by U+001E (record separator, as in the "devices" list), for
-// usages hold spaces and "|" of their own; velasim shows one per line.
+// line, apart by U+001E (record separator, as the "devices" list is): the
+// usages themselves hold spaces and "|". velasim shows one per line.
 class CommandInterpreter
 {
 public:
