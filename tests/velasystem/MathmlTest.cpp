@@ -13,16 +13,20 @@ QString math(const QString &body)
     return "<math>" + body + "</math>";
 }
 
+QString nested(int depth)
+{
+    return QString("<mrow>").repeated(depth - 1) + "<mi>x</mi>" + QString("</mrow>").repeated(depth - 1);
+}
+
 struct Row
 {
     const char *name;
     QString mathml;
-    QString latex;
+    QString latex; // null: left as it is and not counted
     QString linear;
 };
 
 const Row rows[] = {
-    {"Identifier", math("<mi>x</mi>"), "x", "x"},
     {"FunctionName", math("<mi>sin</mi><mi>x</mi>"), "\\sin x", "sin x"},
     {"OtherName", math("<mi>speed</mi>"), "\\mathrm{speed}", "speed"},
     {"Greek", math("<mi>&pi;</mi><mi>r</mi>"), "\\pi r", QString(QChar(0x3c0)) + "r"},
@@ -31,7 +35,6 @@ const Row rows[] = {
      QString("2") + QChar(0xd7) + "x" + QChar(0x2264) + "1"},
     {"InvisibleTimes", math("<mn>2</mn><mo>&#x2062;</mo><mi>y</mi>"), "2y", "2y"},
     {"Text", math("<mtext>50% of a_b</mtext>"), "\\text{50\\% of a\\_b}", "50% of a_b"},
-    {"Row", math("<mrow><mi>a</mi><mo>+</mo><mi>b</mi></mrow>"), "a+b", "a+b"},
     {"Fraction", math("<mfrac><mrow><mi>a</mi><mo>+</mo><mn>1</mn></mrow><mi>b</mi></mfrac>"), "\\frac{a+1}{b}",
      "(a+1)/b"},
     {"Power", math("<msup><mi>x</mi><mn>2</mn></msup>"), "x^{2}", "x^2"},
@@ -47,45 +50,12 @@ const Row rows[] = {
      "\\left\\{a;b|c\\right.", "{a;b|c"},
     {"NamespacePrefix", "<m:math xmlns:m=\"http://www.w3.org/1998/Math/MathML\"><m:mi>y</m:mi></m:math>", "y", "y"},
     {"Empty", "<math/>", "", ""},
-};
-
-void PrintTo(const Row &row, std::ostream *out)
-{
-    *out << row.name;
-}
-
-class Translated : public ::testing::TestWithParam<Row>
-{};
-
-TEST_P(Translated, ToLatexAndToLinearText)
-{
-    const Row &row = GetParam();
-    QString out;
-    EXPECT_TRUE(
-        VelaSystem::translateTextMathmlToLatex("Q " + row.mathml + "?", out, "<LaTeX>", "</LaTeX>", true, true));
-    EXPECT_EQ(out, "Q <LaTeX>" + row.latex + "</LaTeX>?");
-    EXPECT_TRUE(VelaSystem::translateTextMathmlToLatex(row.mathml, out, "[", "]", false, false));
-    EXPECT_EQ(out, row.linear);
-}
-
-INSTANTIATE_TEST_SUITE_P(Elements, Translated, ::testing::ValuesIn(rows),
-                         [](const auto &p) { return std::string(p.param.name); });
-
-QString nested(int depth)
-{
-    return QString("<mrow>").repeated(depth - 1) + "<mi>x</mi>" + QString("</mrow>").repeated(depth - 1);
-}
-
-struct Malformed
-{
-    const char *name;
-    QString text;
-};
-
-const Malformed malformed[] = {
+    // math, 98 rows and an identifier: 100 levels, the limit.
+    {"NestedAtLimit", math(nested(99)), "x", "x"},
+    // Left as they are.
+    {"NoMath", "5 < 6, a <b>bold</b> mathematics & <mathx>"},
     {"NotClosed", "a <math><mi>x</mi> b"},
     {"BadNesting", math("<mi>x</mrow></mi>")},
-    {"BareAmpersand", math("<mtext>this & that</mtext>")},
     {"UnknownEntity", math("<mi>&bogus;</mi>")},
     {"TextOutsideToken", math("x<mo>+</mo>")},
     {"ElementInsideToken", math("<mi><mn>1</mn></mi>")},
@@ -99,40 +69,28 @@ const Malformed malformed[] = {
     {"NestedPastLimit", math(nested(100))},
 };
 
-void PrintTo(const Malformed &row, std::ostream *out)
+void PrintTo(const Row &row, std::ostream *out)
 {
     *out << row.name;
 }
 
-class Untranslated : public ::testing::TestWithParam<Malformed>
+class Translation : public ::testing::TestWithParam<Row>
 {};
 
-TEST_P(Untranslated, IsLeftAsItIsAndNotCounted)
+TEST_P(Translation, ToLatexAndToLinearTextOrNone)
 {
-    const QString text = GetParam().text;
+    const Row &row = GetParam();
+    const bool translated = !row.latex.isNull();
     QString out = "stale";
-    EXPECT_FALSE(VelaSystem::translateTextMathmlToLatex(text, out, "<L>", "</L>", true, true));
-    EXPECT_EQ(out, text);
+    EXPECT_EQ(VelaSystem::translateTextMathmlToLatex("Q " + row.mathml + "?", out, "<L>", "</L>", true, true),
+              translated);
+    EXPECT_EQ(out, "Q " + (translated ? "<L>" + row.latex + "</L>" : row.mathml) + "?");
+    EXPECT_EQ(VelaSystem::translateTextMathmlToLatex(row.mathml, out, "[", "]", false, false), translated);
+    EXPECT_EQ(out, translated ? row.linear : row.mathml);
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, Untranslated, ::testing::ValuesIn(malformed),
+INSTANTIATE_TEST_SUITE_P(Elements, Translation, ::testing::ValuesIn(rows),
                          [](const auto &p) { return std::string(p.param.name); });
-
-TEST(Mathml, NestingAtTheLimitIsTranslated)
-{
-    // math, 98 rows and an identifier: 100 levels.
-    QString out;
-    EXPECT_TRUE(VelaSystem::translateTextMathmlToLatex(math(nested(99)), out, true, true));
-    EXPECT_EQ(out, "x");
-}
-
-TEST(Mathml, TextWithoutMathIsCopiedAndNotCounted)
-{
-    QString out;
-    const QString text = "5 < 6, a <b>bold</b> mathematics & <mathx>";
-    EXPECT_FALSE(VelaSystem::translateTextMathmlToLatex(text, out, "<L>", "</L>", true, true));
-    EXPECT_EQ(out, text);
-}
 
 TEST(Mathml, EveryFragmentIsTranslatedOnItsOwn)
 {
@@ -140,15 +98,9 @@ TEST(Mathml, EveryFragmentIsTranslatedOnItsOwn)
         math("<mi>a</mi>") + " and " + math("<mi>b</mi>") + " not " + math("<mi>c") + " " + math("<mn>1</mn>");
     EXPECT_TRUE(VelaSystem::translateTextMathmlToLatex(text, text, "<L>", "</L>", true, true));
     EXPECT_EQ(text, "<L>a</L> and <L>b</L> not <math><mi>c</math> <L>1</L>");
-}
-
-TEST(Mathml, TagsAreWrittenOnlyWhenDelimiting)
-{
-    QString out;
-    EXPECT_TRUE(VelaSystem::translateTextMathmlToLatex(math("<mi>a</mi>"), out, "<L>", "</L>", true, false));
-    EXPECT_EQ(out, "a");
-    EXPECT_TRUE(VelaSystem::translateTextMathmlToLatex(math("<mi>a</mi>"), out, false, true));
-    EXPECT_EQ(out, "a");
+    // Without tags, delimiting writes none.
+    EXPECT_TRUE(VelaSystem::translateTextMathmlToLatex(math("<mi>a</mi>"), text, false, true));
+    EXPECT_EQ(text, "a");
 }
 
 } // namespace

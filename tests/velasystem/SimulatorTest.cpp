@@ -1,141 +1,82 @@
 #include "SimulatorTest.h"
 
+#include <QEventLoop>
+#include <QMetaMethod>
+#include <QTimer>
+
+#include <algorithm>
+
 using namespace Velasystem;
 
-void Recorder::note(const QString &line)
+namespace {
+// One signal argument as text.
+QString argumentText(int type, const void *arg)
 {
-    allInTestThread = allInTestThread && QThread::currentThread() == thread();
-    lines.append(line);
-    emit recorded();
-}
-
-bool Recorder::waitFor(int count, int timeoutMs)
-{
-    QSignalSpy spy(this, &Recorder::recorded);
-    while (lines.size() < count) {
-        if (!spy.wait(timeoutMs))
-            return false;
+    QString text;
+    if (type == qMetaTypeId<Hub *>())
+        return QString::number((*static_cast<Hub *const *>(arg))->hubIndex());
+    if (type == qMetaTypeId<QList<Hub::TouchInfo>>()) {
+        for (const Hub::TouchInfo &p : *static_cast<const QList<Hub::TouchInfo> *>(arg))
+            text += QString::asprintf(" %d:%d:%d:%d", p.id, p.x, p.y, p.pressed);
+        return text.mid(1);
     }
-    return true;
+    if (type == qMetaTypeId<QList<Hub::EraserInfo>>()) {
+        for (const Hub::EraserInfo &e : *static_cast<const QList<Hub::EraserInfo> *>(arg))
+            text += QString::asprintf(" %d:%d:%d:%d:%d:%d", e.id, e.x, e.y, e.width, e.height, e.pressed);
+        return text.mid(1);
+    }
+    if (type == QMetaType::QString)
+        return *static_cast<const QString *>(arg);
+    return QString::number(QVariant(type, arg).toLongLong()); // enums and bools too
+}
+} // namespace
+
+void Recorder::watch(QObject *sender)
+{
+    const QMetaObject *meta = sender->metaObject();
+    for (int i = QObject::staticMetaObject.methodCount(); i < meta->methodCount(); ++i) {
+        if (meta->method(i).methodType() == QMetaMethod::Signal)
+            QMetaObject::connect(sender, i, this, QObject::staticMetaObject.methodCount());
+    }
 }
 
-void Recorder::watch(VelaSystem *system)
+bool Recorder::waitFor(int count)
 {
-    connect(system, &VelaSystem::newHubConnected, this,
-            [this](Hub *h) { note(QStringLiteral("connected %1").arg(h->hubIndex())); });
-    connect(system, &VelaSystem::hubDisconnected, this,
-            [this](Hub *h) { note(QStringLiteral("disconnected %1").arg(h->hubIndex())); });
+    if (lines.size() < count) {
+        QEventLoop loop;
+        m_loop = &loop;
+        m_waitingFor = count;
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+        m_loop = nullptr;
+    }
+    return lines.size() >= count;
 }
 
-void Recorder::watch(Hub *hub)
+// The one slot every watched signal is connected to, past QObject's own.
+int Recorder::qt_metacall(QMetaObject::Call call, int id, void **args)
 {
-    connect(hub, &Hub::penEventReceived, this,
-            [this](Hub *, Hub::PenEvent e, quint8 id, int x, int y, bool tip, bool barrel) {
-                note(QStringLiteral("pen %1 %2 %3 %4 %5 %6").arg(e).arg(id).arg(x).arg(y).arg(tip).arg(barrel));
-            });
-    connect(hub, &Hub::touchEventReceived, this, [this](Hub *, const QList<Hub::TouchInfo> &ps) {
-        QString line = QStringLiteral("touch");
-        for (const Hub::TouchInfo &p : ps)
-            line += QStringLiteral(" %1:%2:%3:%4").arg(p.id).arg(p.x).arg(p.y).arg(p.pressed);
-        note(line);
-    });
-    connect(hub, &Hub::eraserEventReceived, this, [this](Hub *, const QList<Hub::EraserInfo> &es) {
-        QString line = QStringLiteral("eraser");
-        for (const Hub::EraserInfo &e : es)
-            line += QStringLiteral(" %1:%2:%3:%4:%5:%6")
-                        .arg(e.id)
-                        .arg(e.x)
-                        .arg(e.y)
-                        .arg(e.width)
-                        .arg(e.height)
-                        .arg(e.pressed);
-        note(line);
-    });
-    const auto text = [this](const char *kind) {
-        return [this, kind](Hub *, quint32 uid, int qid, const QString &r) {
-            note(QStringLiteral("%1 %2 %3 %4").arg(QLatin1String(kind)).arg(uid).arg(qid).arg(r));
-        };
-    };
-    connect(hub, &Hub::multichoiceSessionResponse, this, text("multichoice"));
-    connect(hub, &Hub::sortInOrderSessionResponse, this, text("sortinorder"));
-    connect(hub, &Hub::numericSessionResponse, this, text("numeric"));
-    connect(hub, &Hub::endUserNamingSessionResponse, this, text("enduser"));
-    connect(hub, &Hub::textSessionResponse, this, [this](Hub *, quint32 uid, int qid, const QString &r, bool valid) {
-        note(QStringLiteral("text %1 %2 %3 %4").arg(uid).arg(qid).arg(valid).arg(r));
-    });
-    connect(hub, &Hub::yesNoSessionResponse, this, [this](Hub *, quint32 uid, int qid, Hub::YesNoResponse r) {
-        note(QStringLiteral("yesno %1 %2 %3").arg(uid).arg(qid).arg(r));
-    });
-    connect(hub, &Hub::trueFalseSessionResponse, this, [this](Hub *, quint32 uid, int qid, Hub::TrueFalseResponse r) {
-        note(QStringLiteral("truefalse %1 %2 %3").arg(uid).arg(qid).arg(r));
-    });
-    connect(hub, &Hub::likertSessionResponse, this, [this](Hub *, quint32 uid, int qid, int v) {
-        note(QStringLiteral("likert %1 %2 %3").arg(uid).arg(qid).arg(v));
-    });
-}
-
-void Recorder::watch(EnhancedQuestionSession *session)
-{
-    using S = EnhancedQuestionSession;
-    const auto number = [this](const char *kind) {
-        return [this, kind](S *, quint32 uid, int n) {
-            note(QStringLiteral("%1 %2 %3").arg(QLatin1String(kind)).arg(uid).arg(n));
-        };
-    };
-    const auto text = [this](const char *kind) {
-        return [this, kind](S *, quint32 uid, int n, const QString &a) {
-            note(QStringLiteral("%1 %2 %3 %4").arg(QLatin1String(kind)).arg(uid).arg(n).arg(a));
-        };
-    };
-    connect(session, &S::getSessionParameters, this, number("getSessionParameters"));
-    connect(session, &S::getQuestion, this, number("getQuestion"));
-    connect(session, &S::multichoiceAnswer, this, text("multichoiceAnswer"));
-    connect(session, &S::numericAnswer, this, text("numericAnswer"));
-    connect(session, &S::sortInOrderAnswer, this, text("sortInOrderAnswer"));
-    connect(session, &S::yesNoAnswer, this, [this](S *, quint32 uid, int n, YesNoQuestion::Answer a) {
-        note(QStringLiteral("yesNoAnswer %1 %2 %3").arg(uid).arg(n).arg(a));
-    });
-    connect(session, &S::trueFalseAnswer, this, [this](S *, quint32 uid, int n, TrueFalseQuestion::Answer a) {
-        note(QStringLiteral("trueFalseAnswer %1 %2 %3").arg(uid).arg(n).arg(a));
-    });
-    connect(session, &S::likertAnswer, this, [this](S *, quint32 uid, int n, int v) {
-        note(QStringLiteral("likertAnswer %1 %2 %3").arg(uid).arg(n).arg(v));
-    });
-    connect(session, &S::textAnswer, this, [this](S *, quint32 uid, int n, const QString &a, bool v) {
-        note(QStringLiteral("textAnswer %1 %2 %3 %4").arg(uid).arg(n).arg(v).arg(a));
-    });
-    connect(session, &S::deviceShutDown, this,
-            [this](S *, quint32 uid) { note(QStringLiteral("deviceShutDown %1").arg(uid)); });
-}
-
-void Recorder::watch(VelahubRegistrationSession *session)
-{
-    connect(session, &VelahubRegistrationSession::expressionDeviceRegistered, this,
-            [this](const QString &name, quint32 uid, Device::SubType type) {
-                note(QStringLiteral("registered %1 %2 %3").arg(uid).arg(type).arg(name));
-            });
-}
-
-void Recorder::watch(VelahubExpressionNamingSession *session)
-{
-    connect(session, &VelahubExpressionNamingSession::expressionDeviceNamed, this,
-            [this](const QString &name, quint32 uid) { note(QStringLiteral("named %1 %2").arg(uid).arg(name)); });
-}
-
-QStringList SimulatorTest::calls()
-{
-    QStringList lines = run(QStringLiteral("calls")).split(QLatin1Char('\n'));
-    lines.removeFirst();
-    return lines;
+    id = QObject::qt_metacall(call, id, args);
+    if (id < 0 || call != QMetaObject::InvokeMetaMethod)
+        return id;
+    const QMetaMethod signal = sender()->metaObject()->method(senderSignalIndex());
+    QString line = QString::fromLatin1(signal.name());
+    for (int i = 0; i < signal.parameterCount(); ++i) {
+        const int type = signal.parameterType(i);
+        // Sessions are left out; a hub stands as its index.
+        if (type == qMetaTypeId<Hub *>() || !(QMetaType::typeFlags(type) & QMetaType::PointerToQObject))
+            line += ' ' + argumentText(type, args[i + 1]);
+    }
+    lines.append(line);
+    if (m_loop && lines.size() >= m_waitingFor)
+        m_loop->quit();
+    return -1;
 }
 
 Hub *SimulatorTest::hub(int index)
 {
     QList<Hub *> hubs;
     VelaSystem::instance()->getHubList(hubs);
-    for (Hub *h : hubs) {
-        if (h->hubIndex() == index)
-            return h;
-    }
-    return nullptr;
+    const auto found = std::find_if(hubs.begin(), hubs.end(), [&](Hub *h) { return h->hubIndex() == index; });
+    return found == hubs.end() ? nullptr : *found;
 }

@@ -4,12 +4,15 @@
 //   velasim [--socket PATH] play FILE    the file's commands in order; a line
 //                                        "sleep MS" pauses; stops at the first error
 //
-// PATH defaults to $VELASYSTEM_CONTROL. Replies go to standard output.
+// PATH defaults to $VELASYSTEM_CONTROL. Replies go to standard output; the
+// reply to "help", one line with its usages apart by U+001E, is shown as "ok"
+// and then one command per line.
 // Exit status: 0 every reply was "ok", 1 a reply was an error, 2 the tool
 // could not do its job (no socket, lost connection, unreadable file, usage).
 
 #include "ControlClient.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -40,6 +43,13 @@ bool isBlank(const std::string &line)
     return line.find_first_not_of(" \t") == std::string::npos;
 }
 
+bool isHelp(const std::string &line)
+{
+    const size_t start = line.find_first_not_of(' ');
+    const size_t end = line.find_last_not_of(' ');
+    return start != std::string::npos && line.compare(start, end + 1 - start, "help") == 0;
+}
+
 // Sends one command and prints its reply; the exit status it stands for.
 int send(ControlClient &client, const std::string &line)
 {
@@ -47,6 +57,11 @@ int send(ControlClient &client, const std::string &line)
     if (!client.command(line, &reply)) {
         std::cerr << "velasim: the connection was lost\n";
         return ExitTrouble;
+    }
+    if (isHelp(line) && reply.front().compare(0, 3, "ok ") == 0) {
+        std::string usages = reply.front().substr(3);
+        std::replace(usages.begin(), usages.end(), '\x1e', '\n');
+        reply = {"ok", usages};
     }
     for (const std::string &text : reply)
         std::cout << text << '\n';

@@ -77,7 +77,7 @@ QString help(CommandContext &)
     QStringList usages;
     for (const CommandInterpreter::Row &row : CommandInterpreter::table())
         usages.append(QLatin1String(row.usage));
-    return ok(usages.join(QLatin1String("; ")));
+    return ok(usages.join(QChar(0x1e)));
 }
 } // namespace
 

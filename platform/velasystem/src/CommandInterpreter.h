@@ -11,6 +11,10 @@ namespace Velasystem {
 // The control commands: one table from command words to handlers, read by
 // the lookup and by "help". Runs on the library thread, one command at a
 // time.
+//
+// Every command has a one-line reply, so "help" lists the usages in one
+// line, apart by U+001E (record separator, as the "devices" list is): the
+// usages themselves hold spaces and "|". velasim shows one per line.
 class CommandInterpreter
 {
 public:
