@@ -5,6 +5,7 @@
 #include "VelaSystemClient.h"
 
 #include <cstdio>
+#include <memory>
 
 VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *parent)
     : QObject(parent)
@@ -23,7 +24,7 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *paren
     }
     m_server->start();
 
-    m_listener = new VelaRelayListener(new VelaSystemClient, this);
+    m_listener = new VelaRelayListener(std::make_unique<VelaSystemClient>(), this);
     connect(m_server, &VelaRelayServer::apiMessageReceived, m_listener, &VelaRelayListener::onRelayMessageReceived);
     connect(m_server, &VelaRelayServer::setNumConnections, m_listener, &VelaRelayListener::onSetNumConnections);
     connect(m_listener, &VelaRelayListener::messageReady, m_server, &VelaRelayServer::sendMessage);

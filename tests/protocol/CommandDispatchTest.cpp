@@ -173,7 +173,7 @@ TEST(CommandDispatch, BoundsTheQuestionBitSetAClientSizes)
 TEST(VelaRelayListener, AnnouncesEachPacketCarriedOutOnce)
 {
     auto *client = new RecordingRelayClient;
-    VelaRelayListener listener(client);
+    VelaRelayListener listener{std::unique_ptr<IVelaRelayClient>(client)};
     QSignalSpy announced(&listener, &VelaRelayListener::relayMessageReceived);
 
     for (const char *packet : {"hub,count", "hub", "Hub,count", "hub,changeBacklight,3", "relay,keepAlive,x"})
