@@ -94,6 +94,16 @@ QString sessionMessage(QLatin1String keyword, qint64 ts, uint sessionId, uint ui
 
 namespace RelayMessages {
 
+QString greeting()
+{
+    return QStringLiteral("o");
+}
+
+QString addressPrefix(const QString &address)
+{
+    return address + WireFormat::FieldSeparator;
+}
+
 QString keepAlive()
 {
     return QStringLiteral("keepAlive%1").arg(5);

@@ -13,15 +13,14 @@
 // puts the pen id first, and the keep-alive, which has none), then its fields.
 // Text marked escaped has its commas replaced by U+001F; raw text goes out as
 // it is.
-struct QuestionResponse
-{
-    int id = 0;
-    quint32 uid = 0;
-    QString name;
-    QString response;
-};
-
 namespace RelayMessages {
+
+// The first text a client receives, right after its handshake: the only one
+// without the address prefix.
+QString greeting();
+// What the relay server puts in front of every message below: its own
+// address and ",".
+QString addressPrefix(const QString &address);
 
 QString keepAlive();
 QString board(qint64 ts, int pens, int touches);

@@ -40,6 +40,14 @@ struct QuestionDevice
     QString name;
 };
 
+struct QuestionResponse
+{
+    int id = 0;
+    quint32 uid = 0;
+    QString name;
+    QString response;
+};
+
 struct QuestionCapabilities
 {
     bool multipleChoice = false;

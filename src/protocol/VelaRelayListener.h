@@ -3,9 +3,10 @@
 #include "IVelaRelayClient.h"
 #include "RelayRecords.h"
 
-#include <QList>
 #include <QObject>
 #include <QString>
+
+#include <memory>
 
 class QTimer;
 
@@ -20,10 +21,8 @@ public:
     using Clock = qint64 (*)();
     static constexpr int DefaultKeepAliveIntervalMs = 5000;
 
-    // Takes ownership of client.
-    explicit VelaRelayListener(IVelaRelayClient *client, QObject *parent = nullptr,
+    explicit VelaRelayListener(std::unique_ptr<IVelaRelayClient> client, QObject *parent = nullptr,
                                int keepAliveIntervalMs = DefaultKeepAliveIntervalMs, Clock clock = nullptr);
-    ~VelaRelayListener() override;
 
 signals:
     // Emitted with the unchanged packet after every packet carried out as a
@@ -38,58 +37,24 @@ public slots:
 
 private slots:
     void onKeepAlive();
-    void onPenAndTouchCount(int pens, int touches);
-    void onErasesCount(int erases);
-    void onHubConnected();
-    void onBoardDisconnected(int pens, int touches);
-    void onHubCount(int hubs);
-    void onPen(const PenData &data);
-    void onTouch(const QList<TouchData> &touchData);
-    void onEraser(const QList<EraserData> &eraserData);
-    void onQuestionSession(bool inProgress);
-    void onQuestionResponse(uint uid, int id, const QString &response, const QString &name);
-    void onQuestionDevices(const QList<QuestionDevice> &devices);
-    void onAllCapabilities(int pens, int touches, const QuestionCapabilities &questionCaps);
-    void onBoardCapabilities(int pens, int touches);
-    void onQuestionCapabilities(const QuestionCapabilities &questionCaps);
-    void onQueryCapabilities();
-    void onError(VelaRelayErrorType type);
-    void onInformation(VelaRelayInformationType type);
-    void onGetSessionParameters(uint sessionId, uint uid, int locale);
-    void onGetQuestion(uint sessionId, uint uid, int questionNumber);
-    void onMultichoiceAnswer(uint sessionId, uint uid, int questionNumber, const QString &answer);
-    void onYesNoAnswer(uint sessionId, uint uid, int questionNumber, int answer);
-    void onTrueFalseAnswer(uint sessionId, uint uid, int questionNumber, int answer);
-    void onLikertAnswer(uint sessionId, uint uid, int questionNumber, int likertValue);
-    void onNumericAnswer(uint sessionId, uint uid, int questionNumber, const QString &answer);
-    void onTextAnswer(uint sessionId, uint uid, int questionNumber, const QString &answer, bool isValid);
-    void onSortInOrderAnswer(uint sessionId, uint uid, int questionNumber, const QString &answer);
-    void onDeviceShutDown(uint sessionId, uint uid);
-    void onHubState(uint state);
-    void onEnhancedSessionID(uint sessionId);
-    void onResetHubSessionResult(uint result);
-    void onRegistrationComplete(uint value);
-    void onNamingSessionStatus(uint status);
-    void onExpressionName(uint uid, const QString &name);
-    void onExpressionDeviceRegistered(const QString &text, uint uid, uint type, uint count);
-    void onRemoveVelaDevice(uint uid, uchar deviceType, bool removed);
 
 private:
+    void relayHubEvents();
+    // Sends Build(timestamp, the signal's arguments...) for every emission.
+    template <auto Build, typename Signal>
+    void relay(Signal signal);
+
     qint64 now() const { return m_clock(); }
     void send(const QString &message) { emit messageReady(message); }
 
-    // Answers that several hubs might contribute to pass through the
-    // accumulator: merged, sent, then cleared.
-    void mergeCapabilities(const QuestionCapabilities &incoming);
-    void clearAccumulator();
-
-    IVelaRelayClient *m_client;
     Clock m_clock;
     QTimer *m_keepAliveTimer;
-
-    int m_hubTotal = 0;
-    QList<QuestionDevice> m_deviceList;
-    QuestionCapabilities m_capabilities;
-    int m_penTotal = 0;
-    int m_touchTotal = 0;
+    // Declared last so it is destroyed first: whatever it reports while it
+    // goes still finds the listener whole.
+    std::unique_ptr<IVelaRelayClient> m_client;
 };
+
+// A capability record as clients have always been sent it, and read it: every
+// limit below 0 as 0, and neither don't-know answer offered, whatever the hub
+// reported.
+QuestionCapabilities capabilitiesAsReported(QuestionCapabilities caps);

@@ -10,6 +10,8 @@
 
 #include <QStringList>
 
+#include <memory>
+
 namespace {
 
 // What the hub library says while it starts, kept for the one line that
@@ -70,7 +72,7 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *paren
     if (!startHubLibrary())
         return;
 
-    m_listener = new VelaRelayListener(new VelaSystemClient, this);
+    m_listener = new VelaRelayListener(std::make_unique<VelaSystemClient>(), this);
     connect(m_server, &VelaRelayServer::apiMessageReceived, m_listener, &VelaRelayListener::onRelayMessageReceived);
     connect(m_server, &VelaRelayServer::setNumConnections, m_listener, &VelaRelayListener::onSetNumConnections);
     connect(m_listener, &VelaRelayListener::messageReady, m_server, &VelaRelayServer::sendMessage);

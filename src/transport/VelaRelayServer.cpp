@@ -1,5 +1,6 @@
 #include "VelaRelayServer.h"
 
+#include "RelayMessages.h"
 #include "Websocket_client.h"
 #include "Websocket_frame.h"
 
@@ -40,7 +41,7 @@ QString detectOutboundAddress()
 VelaRelayServer::VelaRelayServer(QObject *parent)
     : Websocket_server(parent)
     , m_address(detectOutboundAddress())
-    , m_prefix((m_address + QLatin1Char(',')).toStdString())
+    , m_prefix(RelayMessages::addressPrefix(m_address).toStdString())
 {}
 
 VelaRelayServer::~VelaRelayServer()
@@ -158,7 +159,7 @@ void VelaRelayServer::on_websocket_connected(Websocket_client *client)
     flushPending();
     m_clients.append(client);
     m_upgraded.insert(client);
-    client->send("o");
+    client->send(RelayMessages::greeting().toStdString());
     emit setNumConnections(m_clients.size());
 }
 

@@ -1,7 +1,6 @@
 #include "RelayIntelligenceManager.h"
 
 #include <QSignalSpy>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -48,27 +47,20 @@ TEST_F(Supervised, TimeOutGoesNativeThenUnresponsiveOnce)
     EXPECT_FALSE(manager.isEnabled());
 }
 
+// A second switch-on leaves one countdown, which the keep-alives hold off.
 TEST_F(Supervised, KeepAlivesHoldOffTheTimeOut)
 {
+    manager.setEnabled(true);
     manager.setEnabled(true);
     EXPECT_TRUE(silentWhileKeptAlive(12));
     EXPECT_TRUE(events.isEmpty());
 }
 
-TEST_F(Supervised, SwitchingOnTwiceLeavesOneTimer)
-{
-    manager.setEnabled(true);
-    manager.setEnabled(true);
-    EXPECT_EQ(manager.findChildren<QTimer *>().size(), 1);
-    EXPECT_TRUE(silentWhileKeptAlive(12));
-}
-
-TEST_F(Supervised, SwitchingOffDestroysTheTimerAndEmitsNothing)
+TEST_F(Supervised, SwitchingOffEndsTheCountdownForGood)
 {
     manager.setEnabled(true);
     manager.setFocus(true);
     manager.setEnabled(false);
-    EXPECT_TRUE(manager.findChildren<QTimer *>().isEmpty());
     manager.keepAlive(); // nothing to re-arm
     EXPECT_FALSE(waitForUnresponsive(3 * Interval));
     EXPECT_EQ(events, (QStringList{"private"}));
