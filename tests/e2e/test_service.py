@@ -3,6 +3,7 @@ cannot start, a certificate renewed without a restart, signals while it
 stops, and a log that stays short and whole whatever the peers do."""
 import asyncio
 import os
+import re
 import signal
 import socket
 import ssl
@@ -52,6 +53,45 @@ class CommandLine(unittest.TestCase):
                 self.assertFalse(os.path.exists(control), option)
         with self.assertRaises(ConnectionRefusedError):
             socket.create_connection(("127.0.0.1", port)).close()
+
+
+class Settings(unittest.TestCase):
+    def started(self, folder, arguments):
+        """The port and debug flag a relay in folder started with."""
+        relay = subprocess.Popen([os.path.join(folder, "velarelay"), *arguments], stderr=subprocess.PIPE, text=True)
+        try:
+            output = ""
+            while "Started on port" not in output:
+                line = relay.stderr.readline()
+                self.assertTrue(line, output)
+                output += line
+            relay.send_signal(signal.SIGTERM)
+            output += relay.stderr.read()
+            self.assertEqual(relay.wait(10), 0, output)
+        finally:
+            relay.kill()
+        return int(re.search(r"Started on port (\d+)", output).group(1)), "VelaRelay debug:" in output
+
+    def test_the_file_the_command_line_and_the_defaults(self):
+        with tempfile.TemporaryDirectory() as folder:
+            copy_relay(folder)
+            ini = os.path.join(folder, "velarelay.ini")
+            if socket.socket().connect_ex(("127.0.0.1", 9082)) != 0:
+                self.assertEqual(self.started(folder, []), (9082, False))
+            in_file, on_line = free_port(), free_port()
+            for debug_value, debug in (("", False), ("0", False), ("FALSE", False), ("yes", True), ("true", True)):
+                with open(ini, "w") as f:
+                    f.write("relay_port=%d\nrelay_debug=%s\n" % (in_file, debug_value))
+                self.assertEqual(self.started(folder, []), (in_file, debug), debug_value)
+            with open(ini, "w") as f:
+                f.write("relay_port=%d\n" % in_file)
+            for arguments, expected in ((["--port", str(on_line)], on_line),
+                                        (["--port", "1", "--port", str(on_line)], on_line),  # the last wins
+                                        (["--port"], in_file),  # nothing after it: ignored
+                                        (["--PORT", str(on_line)], in_file),  # only the exact spelling
+                                        (["--port=%d" % on_line], in_file),
+                                        (["--debug"], in_file)):
+                self.assertEqual(self.started(folder, arguments), (expected, "--debug" in arguments), arguments)
 
 
 class StartFailures(unittest.TestCase):
