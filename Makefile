@@ -65,10 +65,11 @@ coverage:
 	gcovr --root . --filter 'src/' --filter 'platform/' --exclude '.*_autogen/.*' \
 	  --gcov-ignore-parse-errors --print-summary --txt build-coverage/coverage.txt build-coverage
 
-# Each parser fuzzed for FUZZ_SECONDS with ASan and UBSan; the corpus grows in
-# fuzz/corpus-* between runs. Needs clang, installed here when missing.
+# Each fuzz target (one per parser and one for a whole connection) run for
+# FUZZ_SECONDS with ASan and UBSan; the corpus grows in fuzz/corpus-* between
+# runs. Needs clang, installed here when missing.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := http_parser websocket_decoder
+FUZZ_TARGETS := handshake websocket_decoder dispatch_command mathml connection
 
 fuzz:
 	$(MAKE) deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"

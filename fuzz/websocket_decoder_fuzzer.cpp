@@ -1,5 +1,7 @@
+#include "Utf8_validator.h"
 #include "Websocket_decoder.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -18,7 +20,8 @@ bool sameEvents(const std::vector<Websocket_event> &a, const std::vector<Websock
 } // namespace
 
 // Decodes the input whole and cut in three at places the first two bytes
-// choose: both must give the same events, and no message may pass the bound.
+// choose: both must give the same events, no message may pass the bound, and
+// every text message is UTF-8.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (size < 2)
@@ -43,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::abort();
     for (const Websocket_event &event : events) {
         if (event.payload.size() > Websocket_decoder::kMaxMessageBytes)
+            std::abort();
+        if (event.type == Websocket_event::TextMessage
+            && !Utf8_validator::isValid(event.payload.data(), event.payload.size()))
             std::abort();
     }
     return 0;

@@ -7,4 +7,7 @@ class Base64
 {
 public:
     static std::string encode(const std::string &bytes);
+    // False for anything but the canonical encoding of some bytes: the
+    // alphabet, padding only at the end, unused bits zero.
+    static bool decode(const std::string &text, std::string &bytes);
 };

@@ -37,6 +37,7 @@ const std::vector<statusCodeStruct> &Http_constants::statusCodes()
         {415, "Unsupported Media Type"},
         {416, "Requested range not satisfiable"},
         {417, "Expectation Failed"},
+        {426, "Upgrade Required"},
         {500, "Internal Server Error"},
         {501, "Not Implemented"},
         {502, "Bad Gateway"},

@@ -1,189 +1,154 @@
 #include "Http_parser.h"
 
-#include "Http_strings.h"
-
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 
-using namespace Http_strings;
+namespace {
 
-bool Http_parser::parse(const char *data, std::size_t size)
+// RFC 7230 section 3.2.6.
+bool isToken(std::string_view text)
 {
-    if (m_state == HTTP_REFUSED)
-        return false;
-    m_unparsed.append(data, size);
-    m_paused = false;
+    static constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')
+            || kSymbols.find(c) != std::string_view::npos;
+    });
+}
 
+bool isControl(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+bool isWhiteSpace(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// "HTTP/" DIGIT "." DIGIT (RFC 7230 section 2.6).
+bool isVersion(std::string_view text)
+{
+    return text.size() == 8 && text.substr(0, 5) == "HTTP/" && std::isdigit(static_cast<unsigned char>(text[5]))
+        && text[6] == '.' && std::isdigit(static_cast<unsigned char>(text[7]));
+}
+
+} // namespace
+
+Http_parser::State Http_parser::parse(const char *data, std::size_t size)
+{
+    if (m_state == State::Malformed)
+        return m_state;
+    m_buffer.append(data, size);
     std::size_t offset = 0;
-    while (m_state != HTTP_REFUSED && !m_paused && offset < m_unparsed.size()) {
-        if (m_state == HTTP_BODY) {
-            // RFC 7230 section 3.3.3: the body is exactly Content-Length bytes,
-            // line breaks included.
-            const std::size_t take = std::min<std::size_t>(m_contentLength - m_bodyRead, m_unparsed.size() - offset);
-            consumeBody(m_unparsed.data() + offset, take);
-            offset += take;
-            continue;
-        }
-        const std::size_t end = m_unparsed.find("\r\n", offset);
+    while (m_state == State::RequestLine || m_state == State::Headers) {
+        const std::size_t end = m_buffer.find('\n', offset);
         if (end == std::string::npos)
             break;
-        const std::size_t lineSize = end - offset;
-        if (m_state == HTTP_HEADERS && !countBytes(lineSize + 2))
+        m_headBytes += end + 1 - offset;
+        // RFC 7230 section 3.5 lets a server take a bare LF as a line end; this
+        // one refuses it rather than guess where a sloppy request's lines end.
+        if (end == offset || m_buffer[end - 1] != '\r') {
+            fail("a line ends without CR LF");
             break;
-        parseLine(m_unparsed.substr(offset, lineSize));
-        offset = end + 2;
+        }
+        if (m_headBytes > kMaxHeadBytes) {
+            fail("the request head is too large");
+            break;
+        }
+        const std::string_view line(m_buffer.data() + offset, end - 1 - offset);
+        offset = end + 1;
+        parseLine(line);
     }
-    m_unparsed.erase(0, offset);
-    // A line still without its break counts against the bound of its message,
-    // so a peer cannot make us keep an endless line.
-    if (m_state != HTTP_REFUSED && m_messageBytes + m_unparsed.size() > kMaxMessageBytes && !m_paused)
-        refuse();
-    return m_state != HTTP_REFUSED;
+    if (m_state == State::Malformed)
+        return m_state;
+    m_buffer.erase(0, offset);
+    // A line still without its end counts against the bound too.
+    if (m_state != State::Complete && m_headBytes + m_buffer.size() > kMaxHeadBytes)
+        fail("the request head is too large");
+    return m_state;
 }
 
-void Http_parser::parseLine(const std::string &line)
+void Http_parser::parseLine(std::string_view line)
 {
-    switch (m_state) {
-    case HTTP_INIT:
-        // A frame abandoned because its start line was unusable is reused, so
-        // junk lines cannot grow the list.
-        if (m_frames.empty() || m_frames.back().isComplete()) {
-            if (m_frames.size() >= kMaxFrames) {
-                refuse();
-                return;
-            }
-            m_frames.emplace_back();
-        } else {
-            m_frames.back() = Http_frame();
-        }
-        m_contentLength = 0;
-        m_bodyRead = 0;
-        m_messageBytes = 0;
-        startLine(line);
-        break;
-    case HTTP_VERSION: startLine(line); break;
-    case HTTP_HEADERS: headerLine(line); break;
-    case HTTP_BODY: {
-        const std::string withBreak = line + "\r\n";
-        consumeBody(withBreak.data(), std::min<std::size_t>(withBreak.size(), m_contentLength - m_bodyRead));
-        break;
-    }
-    case HTTP_REFUSED: break;
-    }
-}
-
-void Http_parser::startLine(const std::string &line)
-{
-    m_state = HTTP_INIT;
-    if (!countBytes(line.size() + 2))
-        return;
-    const std::vector<std::string> words = split(line, ' ');
-    if (words.size() < 3)
-        return;
-    Http_frame &frame = m_frames.back();
-    if (words[0].find("HTTP/") != std::string::npos) {
-        if (isStatusCode(words[1])) {
-            frame.setStatusCode(std::atoi(words[1].c_str()));
-            frame.setQuerystring(words[2]);
-        }
-    } else if (words[2].find("HTTP/") != std::string::npos) {
-        if (isMethod(words[0])) {
-            frame.setMethod(words[0]);
-            frame.setUri(words[1]);
-        }
-    } else {
+    if (std::find(line.begin(), line.end(), '\r') != line.end()) {
+        fail("a bare CR in a line");
         return;
     }
-    frame.headers().clear();
-    m_state = HTTP_HEADERS;
-}
-
-void Http_parser::headerLine(const std::string &line)
-{
-    Http_frame &frame = m_frames.back();
-    const std::size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-        std::string name = line.substr(0, colon);
-        std::string value = line.substr(colon + 1);
-        trim(name);
-        trim(value);
-        frame.headers()[name] = value;
-        return;
-    }
-    const auto length = frame.headers().find("Content-Length");
-    if (length == frame.headers().end()) {
-        endMessage();
-        return;
-    }
-    // Leading decimal digits count; anything else counts as 0. More digits
-    // than any allowed body needs is refused before it can overflow.
-    const std::string &text = length->second;
-    const std::size_t digits = std::find_if_not(text.begin(), text.end(),
-                                                [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })
-        - text.begin();
-    if (digits > 9 || m_messageBytes + std::strtoul(text.substr(0, digits).c_str(), nullptr, 10) > kMaxMessageBytes) {
-        refuse();
-        return;
-    }
-    m_contentLength = static_cast<std::uint32_t>(std::strtoul(text.substr(0, digits).c_str(), nullptr, 10));
-    m_bodyRead = 0;
-    if (m_contentLength == 0)
-        endMessage();
+    if (m_state == State::RequestLine)
+        requestLine(line);
     else
-        m_state = HTTP_BODY;
+        headerLine(line);
 }
 
-void Http_parser::consumeBody(const char *data, std::size_t size)
+void Http_parser::requestLine(std::string_view line)
 {
-    if (!countBytes(size))
+    // Section 3.5: empty lines before the request line are ignored.
+    if (line.empty())
         return;
-    m_frames.back().appendBody(std::string(data, size));
-    m_bodyRead += static_cast<std::uint32_t>(size);
-    if (m_bodyRead == m_contentLength)
-        endMessage();
+    // Section 3.1.1: method SP request-target SP HTTP-version, one space each.
+    const std::size_t first = line.find(' ');
+    const std::size_t second = first == std::string_view::npos ? first : line.find(' ', first + 1);
+    if (second == std::string_view::npos || line.find(' ', second + 1) != std::string_view::npos) {
+        fail("the request line is not three words");
+        return;
+    }
+    const std::string_view method = line.substr(0, first);
+    const std::string_view target = line.substr(first + 1, second - first - 1);
+    const std::string_view version = line.substr(second + 1);
+    if (!isToken(method) || target.empty() || std::any_of(target.begin(), target.end(), isControl)
+        || !isVersion(version)) {
+        fail("the request line is malformed");
+        return;
+    }
+    m_request.method = method;
+    m_request.target = target;
+    m_request.version = version;
+    m_state = State::Headers;
 }
 
-void Http_parser::endMessage()
+void Http_parser::headerLine(std::string_view line)
 {
-    m_frames.back().setComplete(true);
-    m_contentLength = 0;
-    m_bodyRead = 0;
-    m_messageBytes = 0;
-    m_state = HTTP_INIT;
-    m_paused = m_pauseAfterMessage;
+    if (line.empty()) {
+        m_state = State::Complete;
+        return;
+    }
+    // Section 3.2.4: no white space before the colon, and no line folding.
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+        fail("a header line has no colon");
+        return;
+    }
+    const std::string_view name = line.substr(0, colon);
+    if (!isToken(name)) {
+        fail("a header name is not a token");
+        return;
+    }
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && isWhiteSpace(value.front()))
+        value.remove_prefix(1);
+    while (!value.empty() && isWhiteSpace(value.back()))
+        value.remove_suffix(1);
+    if (std::any_of(value.begin(), value.end(), [](char c) { return c != '\t' && isControl(c); })) {
+        fail("a header value holds a control character");
+        return;
+    }
+    const auto [field, inserted] = m_request.headers.emplace(std::string(name), std::string(value));
+    if (!inserted)
+        field->second.append(", ").append(value);
 }
 
-bool Http_parser::countBytes(std::size_t size)
+void Http_parser::fail(const char *why)
 {
-    m_messageBytes += size;
-    if (m_messageBytes <= kMaxMessageBytes)
-        return true;
-    refuse();
-    return false;
+    m_state = State::Malformed;
+    m_error = why;
+    m_buffer.clear();
+    m_buffer.shrink_to_fit();
 }
 
-void Http_parser::refuse()
-{
-    m_state = HTTP_REFUSED;
-    m_unparsed.clear();
-    m_unparsed.shrink_to_fit();
-}
-
-std::string Http_parser::takeUnparsed()
+std::string Http_parser::takeRemainder()
 {
     std::string bytes;
-    bytes.swap(m_unparsed);
+    bytes.swap(m_buffer);
     return bytes;
-}
-
-bool Http_parser::takeCompleteFrame(Http_frame &out)
-{
-    const auto found =
-        std::find_if(m_frames.begin(), m_frames.end(), [](const Http_frame &frame) { return frame.isComplete(); });
-    if (found == m_frames.end())
-        return false;
-    out = std::move(*found);
-    m_frames.erase(found);
-    return true;
 }

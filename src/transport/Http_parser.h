@@ -1,65 +1,48 @@
 #pragma once
 
-#include "Http_frame.h"
+#include "Http_request.h"
 
 #include <cstddef>
-#include <cstdint>
-#include <deque>
 #include <string>
+#include <string_view>
 
-// Turns received bytes into HTTP messages, line by line. Bytes that do not yet
-// make a whole line are kept for the next call, so a message may arrive in any
-// number of pieces. Memory is bounded: a message larger than kMaxMessageBytes
-// or more than kMaxFrames unclaimed messages put the parser in HTTP_REFUSED,
-// where it ignores all further input.
+// Reads the head of one HTTP/1.1 request (RFC 7230 section 3) from bytes that
+// arrive in pieces of any size, and keeps what follows the head for whoever
+// speaks next on the connection. Bodies are not read: the one request this
+// server answers has none. It reads strictly: lines end with CR LF, header
+// fields are "name: value" with no white space before the colon and no
+// folding, and anything else makes the request Malformed at once. The head is
+// bounded by kMaxHeadBytes.
 class Http_parser
 {
 public:
-    enum State {
-        HTTP_INIT = 0,
-        HTTP_VERSION = 1, // the treatment of a start line; never stored
-        HTTP_HEADERS = 2,
-        HTTP_BODY = 3,
-        HTTP_REFUSED = 4,
+    enum class State {
+        RequestLine,
+        Headers,
+        Complete,  // request() is whole; later bytes are kept as they come
+        Malformed, // error() says why; all further input is ignored
     };
 
-    static constexpr std::size_t kMaxMessageBytes = 16 * 1024;
-    static constexpr std::size_t kMaxFrames = 32;
+    static constexpr std::size_t kMaxHeadBytes = 16 * 1024;
 
-    // Returns false once the parser is in HTTP_REFUSED.
-    bool parse(const char *data, std::size_t size);
-    bool parse(const std::string &bytes) { return parse(bytes.data(), bytes.size()); }
-
-    // With this set, parsing pauses after each complete message and keeps the
-    // bytes behind it, for a caller that hands them to another protocol.
-    void setPauseAfterMessage(bool pause) { m_pauseAfterMessage = pause; }
-    // Bytes received but not yet parsed; they are removed from the parser.
-    std::string takeUnparsed();
+    State parse(const char *data, std::size_t size);
+    State parse(const std::string &bytes) { return parse(bytes.data(), bytes.size()); }
 
     State state() const { return m_state; }
-    // The frames begun since the last ones were taken; the last one is being filled.
-    std::deque<Http_frame> &frames() { return m_frames; }
-    // Precondition: frames() is not empty.
-    Http_frame &lastFrame() { return m_frames.back(); }
-    // Moves the oldest complete frame into out and removes it from the list.
-    bool takeCompleteFrame(Http_frame &out);
+    const Http_request &request() const { return m_request; }
+    const char *error() const { return m_error; }
+    // The bytes received behind a complete head; they are removed from the parser.
+    std::string takeRemainder();
 
 private:
-    // One step of the state machine for one line without its CR LF.
-    void parseLine(const std::string &line);
-    void startLine(const std::string &line);
-    void headerLine(const std::string &line);
-    void consumeBody(const char *data, std::size_t size);
-    void endMessage();
-    bool countBytes(std::size_t size);
-    void refuse();
+    void parseLine(std::string_view line);
+    void requestLine(std::string_view line);
+    void headerLine(std::string_view line);
+    void fail(const char *why);
 
-    State m_state = HTTP_INIT;
-    std::uint32_t m_contentLength = 0;
-    std::uint32_t m_bodyRead = 0;
-    std::size_t m_messageBytes = 0;
-    bool m_pauseAfterMessage = false;
-    bool m_paused = false;
-    std::string m_unparsed;
-    std::deque<Http_frame> m_frames;
+    State m_state = State::RequestLine;
+    std::string m_buffer;
+    std::size_t m_headBytes = 0;
+    Http_request m_request;
+    const char *m_error = "";
 };

@@ -1,11 +1,7 @@
 #include "Http_strings.h"
 
-#include "Http_constants.h"
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdlib>
 
 namespace Http_strings {
 
@@ -29,25 +25,6 @@ void trim(std::string &text)
     const auto first = std::find_if_not(text.begin(), text.end(), isSpace);
     const auto last = std::find_if_not(text.rbegin(), text.rend(), isSpace).base();
     text = first < last ? std::string(first, last) : std::string();
-}
-
-bool isMethod(const std::string &word)
-{
-    return word == "GET" || word == "POST" || word == "PUT" || word == "DELETE";
-}
-
-bool isStatusCode(const std::string &word)
-{
-    if (word.empty())
-        return false;
-    if (std::any_of(word.begin(), word.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }))
-        return false;
-    errno = 0;
-    const long value = std::strtol(word.c_str(), nullptr, 10);
-    if (errno != 0)
-        return false;
-    const auto &table = Http_constants::statusCodes();
-    return std::any_of(table.begin(), table.end(), [value](const statusCodeStruct &row) { return row.code == value; });
 }
 
 bool equalsIgnoreCase(const std::string &a, const std::string &b)

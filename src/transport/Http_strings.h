@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-// Text helpers shared by the HTTP parser and the WebSocket handshake.
+// Text helpers of the WebSocket handshake.
 namespace Http_strings {
 
 // Pieces between delimiters: consecutive delimiters give empty pieces, a
@@ -11,10 +11,6 @@ namespace Http_strings {
 std::vector<std::string> split(const std::string &text, char delimiter);
 // Strips leading and trailing white space (as isspace classifies it) in place.
 void trim(std::string &text);
-// True for exactly "GET", "POST", "PUT" or "DELETE".
-bool isMethod(const std::string &word);
-// True for a text without letters whose leading decimal value is in the status table.
-bool isStatusCode(const std::string &word);
 // ASCII case-insensitive equality, embedded NUL bytes included.
 bool equalsIgnoreCase(const std::string &a, const std::string &b);
 // Comma-separated list element compared without regard to ASCII case

@@ -149,6 +149,7 @@ void Libressl_server::shutdown()
     ::close(m_wakeFd);
     m_wakeFd = -1;
     m_boundPort.store(0);
+    onShutdown();
 }
 
 int Libressl_server::connectionCount() const

@@ -212,7 +212,7 @@ bool Libressl_socket::handshake()
         if (m_requests.load() != 0)
             return false;
         if ((result != TLS_WANT_POLLIN && result != TLS_WANT_POLLOUT)
-            || !waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline)) {
+            || waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline) != Wait::Ready) {
             if (m_requests.load() == 0)
                 RelayLog::repeated("TLS handshake failures", describe("TLS handshake failed (tls_handshake error)"));
             return false;
@@ -231,15 +231,35 @@ void Libressl_socket::serve()
             return;
         }
         m_wantWritable = false;
-        if (flushOutput() == Io::Failed || readInput() == Io::Failed)
+        if (flushOutput() == Io::Failed)
             return;
-        if (m_finishing)
-            continue;
-        if (!waitForSocket(static_cast<short>(POLLIN | (m_wantWritable ? POLLOUT : 0)), m_deadline)
-            && m_requests.load() == 0) {
-            return; // deadline passed or poll failed
+        // One read at a time, each followed by a flush: a client that sends
+        // without pause still gets its replies while it sends.
+        const Clock::time_point readAt = nextRead();
+        Io input = Io::Blocked;
+        if (readAt <= Clock::now()) {
+            input = readInput();
+            if (input == Io::Failed)
+                return;
         }
+        if (m_finishing || input == Io::Done)
+            continue;
+        const Clock::time_point wakeAt = std::min(m_deadline, readAt);
+        const bool reading = readAt <= Clock::now();
+        const Wait wait =
+            waitForSocket(static_cast<short>((reading ? POLLIN : 0) | (m_wantWritable ? POLLOUT : 0)), wakeAt);
+        if (wait == Wait::Failed || (wait == Wait::TimedOut && Clock::now() >= m_deadline))
+            return;
     }
+}
+
+Libressl_socket::Clock::time_point Libressl_socket::nextRead()
+{
+    const std::chrono::nanoseconds delay = readDelay();
+    if (delay == kNoRead)
+        return Clock::time_point::max();
+    const Clock::time_point now = Clock::now();
+    return delay.count() <= 0 ? now : now + std::chrono::duration_cast<Clock::duration>(delay);
 }
 
 void Libressl_socket::farewell()
@@ -254,13 +274,13 @@ void Libressl_socket::farewell()
             return;
         if (io == Io::Done)
             break;
-        if (!waitForSocket(m_wantWritable ? POLLOUT : POLLIN, deadline))
+        if (waitForSocket(m_wantWritable ? POLLOUT : POLLIN, deadline) != Wait::Ready)
             return;
     }
     for (;;) {
         const int result = tls_close(m_tls);
         if ((result != TLS_WANT_POLLIN && result != TLS_WANT_POLLOUT)
-            || !waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline)) {
+            || waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline) != Wait::Ready) {
             return;
         }
     }
@@ -300,46 +320,45 @@ Libressl_socket::Io Libressl_socket::flushOutput()
 Libressl_socket::Io Libressl_socket::readInput()
 {
     char buffer[kReadChunk];
-    // Read until libtls wants the socket again, so bytes it has already
-    // decrypted are handled now, not when more data arrives.
-    while (m_requests.load() == 0 && !m_finishing) {
-        const ssize_t received = tls_read(m_tls, buffer, sizeof buffer);
-        if (received > 0) {
-            onReadyRead(buffer, static_cast<std::size_t>(received));
-            continue;
-        }
-        if (received == TLS_WANT_POLLIN)
-            return Io::Blocked;
-        if (received == TLS_WANT_POLLOUT) {
-            m_wantWritable = true;
-            return Io::Blocked;
-        }
-        if (received < 0 && peerLeft(m_tls))
-            RelayLog::repeatedDebug("clients gone", describe("the client left without closing TLS"));
-        else if (received < 0)
-            RelayLog::repeated("TLS read errors", describe("TLS read failed (TLS_READ ERROR)"));
-        return Io::Failed; // 0: the peer closed the connection
+    const ssize_t received = tls_read(m_tls, buffer, sizeof buffer);
+    if (received > 0) {
+        onReadyRead(buffer, static_cast<std::size_t>(received));
+        // More may be waiting inside libtls, where poll cannot see it.
+        return Io::Done;
     }
-    return Io::Done;
+    if (received == TLS_WANT_POLLIN)
+        return Io::Blocked;
+    if (received == TLS_WANT_POLLOUT) {
+        m_wantWritable = true;
+        return Io::Blocked;
+    }
+    if (received < 0 && peerLeft(m_tls))
+        RelayLog::repeatedDebug("clients gone", describe("the client left without closing TLS"));
+    else if (received < 0)
+        RelayLog::repeated("TLS read errors", describe("TLS read failed (TLS_READ ERROR)"));
+    return Io::Failed; // 0: the peer closed the connection
 }
 
-bool Libressl_socket::waitForSocket(short events, Clock::time_point deadline)
+Libressl_socket::Wait Libressl_socket::waitForSocket(short events, Clock::time_point deadline)
 {
-    pollfd fds[2] = {{m_fd, events, 0}, {m_wakeFd, POLLIN, 0}};
+    // A socket that is neither read nor written is left out: a peer that hung
+    // up would otherwise make every poll return at once.
+    pollfd fds[2] = {{events != 0 ? m_fd : -1, events, 0}, {m_wakeFd, POLLIN, 0}};
     for (;;) {
         const int ready = ::poll(fds, m_wakeFd >= 0 ? 2 : 1, pollTimeout(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready <= 0)
-            return false;
+        if (ready < 0)
+            return Wait::Failed;
+        if (ready == 0)
+            return Wait::TimedOut;
         if ((fds[1].revents & POLLIN) != 0) {
             std::uint64_t count = 0;
             if (::read(m_wakeFd, &count, sizeof count) < 0) {
                 // Already drained.
             }
-            // A wake-up: new output to send, or a request to look at.
-            return true;
         }
-        return true;
+        // The socket is ready, or a wake-up: new output to send, or a request to look at.
+        return Wait::Ready;
     }
 }

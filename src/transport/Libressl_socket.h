@@ -56,6 +56,13 @@ public:
     // writes after them is refused, so nothing follows them on the wire.
     bool writeLast(const std::string &bytes) { return append(bytes.data(), bytes.size(), true); }
 
+    // Any thread: the connection looks again at whether it may read
+    // (readDelay), for instance because its messages were carried out.
+    void resumeReading() { wake(); }
+
+    // Names the connection in the log.
+    unsigned long long id() const { return m_id; }
+
     // False when the wake-up descriptor could not be made (descriptors ran out).
     bool canBeWoken() const { return m_wakeFd >= 0; }
 
@@ -75,6 +82,12 @@ protected:
     virtual void onDisconnected() = 0;
     // The owner closed the connection or the server stops: a last chance to queue a goodbye.
     virtual void onClosing() {}
+    // Asked before each read: zero to read now, a positive time to read again
+    // after it, kNoRead to wait for resumeReading(). The socket is not read
+    // meanwhile, so a peer that sends faster than it is served is slowed down
+    // by TCP rather than held in memory.
+    static constexpr std::chrono::nanoseconds kNoRead = std::chrono::nanoseconds::max();
+    virtual std::chrono::nanoseconds readDelay() { return std::chrono::nanoseconds::zero(); }
 
     // Connection thread only: end after the queued output went out (bounded by kFarewellTimeout).
     void finish() { m_finishing = true; }
@@ -99,7 +112,14 @@ private:
     void farewell();
     Io flushOutput();
     Io readInput();
-    bool waitForSocket(short events, Clock::time_point deadline);
+    enum class Wait {
+        Ready,
+        TimedOut,
+        Failed
+    };
+    Wait waitForSocket(short events, Clock::time_point deadline);
+    // When the loop may read next: now, a time, or time_point::max() for never.
+    Clock::time_point nextRead();
     void request(Request what);
     void wake();
     void releaseShare(bool ownerRelease);

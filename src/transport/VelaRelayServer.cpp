@@ -129,31 +129,15 @@ void VelaRelayServer::flushPending()
     m_pending.clear();
 }
 
-Libressl_socket *VelaRelayServer::createSocket(struct tls *ctx, int fd)
-{
-    auto *client = new Websocket_client(this, ctx, fd);
-    // Connected by name: a member-function-pointer connection made here, on
-    // the accept thread, writes a slot object that the main thread reads when
-    // the signal arrives, ordered only by Qt's internal locks, which
-    // ThreadSanitizer cannot see. By name, Qt keeps only method indices.
-    connect(client, SIGNAL(websocket_ready(Websocket_client *, std::string)), this,
-            SLOT(on_websocket_ready(Websocket_client *, std::string)));
-    connect(client, SIGNAL(websocket_connected(Websocket_client *)), this,
-            SLOT(on_websocket_connected(Websocket_client *)));
-    connect(client, SIGNAL(websocket_disconnected(Websocket_client *)), this,
-            SLOT(on_websocket_disconnected(Websocket_client *)));
-    return client;
-}
-
-void VelaRelayServer::on_websocket_ready(Websocket_client *client, std::string msg)
+void VelaRelayServer::messageReceived(Websocket_client *client, const std::string &message)
 {
     // A client dropped by stop() may still have messages on the way; it no
     // longer speaks for anyone.
     if (m_clients.contains(client))
-        emit apiMessageReceived(QString::fromStdString(msg));
+        emit apiMessageReceived(QString::fromStdString(message));
 }
 
-void VelaRelayServer::on_websocket_connected(Websocket_client *client)
+void VelaRelayServer::clientConnected(Websocket_client *client)
 {
     // Messages sent before a client joined are not for it.
     flushPending();
@@ -163,14 +147,11 @@ void VelaRelayServer::on_websocket_connected(Websocket_client *client)
     emit setNumConnections(m_clients.size());
 }
 
-void VelaRelayServer::on_websocket_disconnected(Websocket_client *client)
+void VelaRelayServer::clientDisconnected(Websocket_client *client)
 {
     flushPending();
     m_clients.removeAll(client);
     const bool upgraded = m_upgraded.remove(client);
-    // Released last, after it left the list: from here on the clean-up thread
-    // may destroy it.
-    client->close();
     if (upgraded)
         emit setNumConnections(m_clients.size());
 }

@@ -49,12 +49,9 @@ signals:
     void setNumConnections(int numConnections);
 
 protected:
-    Libressl_socket *createSocket(struct tls *ctx, int fd) override;
-
-protected slots:
-    void on_websocket_ready(Websocket_client *client, std::string msg);
-    void on_websocket_connected(Websocket_client *client);
-    void on_websocket_disconnected(Websocket_client *client);
+    void clientConnected(Websocket_client *client) override;
+    void messageReceived(Websocket_client *client, const std::string &message) override;
+    void clientDisconnected(Websocket_client *client) override;
 
 private:
     // Hands the gathered frames to every listed client.

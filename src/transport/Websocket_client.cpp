@@ -1,15 +1,7 @@
 #include "Websocket_client.h"
 
+#include "RelayLog.h"
 #include "Websocket_frame.h"
-
-namespace {
-
-// RFC 6455 section 7.4.1.
-constexpr std::uint16_t kGoingAway = 1001;
-constexpr std::uint16_t kProtocolError = 1002;
-constexpr std::uint16_t kMessageTooBig = 1009;
-
-} // namespace
 
 Websocket_client::Websocket_client(Libressl_server *owner, struct tls *ctx, int fd, QObject *parent)
     : Libressl_socket(owner, ctx, fd, parent)
@@ -17,13 +9,14 @@ Websocket_client::Websocket_client(Libressl_server *owner, struct tls *ctx, int 
 
 void Websocket_client::registerMetaTypes()
 {
-    qRegisterMetaType<std::string>("std::string");
     qRegisterMetaType<Websocket_client *>("Websocket_client*");
 }
 
 bool Websocket_client::send(const std::string &text)
 {
-    return write(Websocket_frame::encodeText(text));
+    std::string frame;
+    Websocket_frame::appendText(frame, text, {});
+    return write(frame);
 }
 
 void Websocket_client::onConnected()
@@ -33,25 +26,76 @@ void Websocket_client::onConnected()
 
 void Websocket_client::onReadyRead(const char *data, std::size_t size)
 {
-    if (m_upgraded) {
-        handle(m_decoder.decode(data, size));
-        return;
+    m_output.clear();
+    m_connection.feed(data, size, m_output);
+    if (!m_output.refusal.empty())
+        RelayLog::repeated("refused upgrades",
+                           "connection " + std::to_string(id()) + ": upgrade refused: " + m_output.refusal);
+    if (!m_output.bytes.empty()) {
+        if (m_output.last)
+            writeLast(m_output.bytes);
+        else
+            write(m_output.bytes);
     }
-    const Websocket_handshake::Result result = m_handshake.feed(data, size);
-    if (result == Websocket_handshake::Result::Incomplete)
-        return;
-    write(m_handshake.response());
-    if (result == Websocket_handshake::Result::Refused) {
+    if (m_output.upgraded) {
+        setDeadline(std::chrono::milliseconds::zero());
+        emit websocket_connected(this);
+    }
+    if (!m_output.messages.empty())
+        deliver(m_output.messages);
+    if (m_connection.isFinished())
         finish();
-        return;
+}
+
+void Websocket_client::deliver(std::vector<std::string> &messages)
+{
+    m_rate.take(static_cast<double>(messages.size()), Token_bucket::Clock::now());
+    bool wasEmpty = false;
+    {
+        std::lock_guard<std::mutex> lock(m_inboxMutex);
+        wasEmpty = m_inbox.empty();
+        for (std::string &message : messages) {
+            m_inboxBytes += message.size();
+            m_inbox.push_back(std::move(message));
+        }
     }
-    m_upgraded = true;
-    setDeadline(std::chrono::milliseconds::zero());
-    emit websocket_connected(this);
-    // A client that did not wait for the 101 response may have sent frames already.
-    const std::string remainder = m_handshake.takeRemainder();
-    if (!remainder.empty())
-        handle(m_decoder.decode(remainder));
+    if (wasEmpty)
+        emit websocket_ready(this);
+}
+
+bool Websocket_client::takeMessages(std::vector<std::string> &out, std::size_t most)
+{
+    bool resume = false;
+    bool left = false;
+    {
+        std::lock_guard<std::mutex> lock(m_inboxMutex);
+        for (std::size_t i = 0; i < most && !m_inbox.empty(); ++i) {
+            m_inboxBytes -= m_inbox.front().size();
+            out.push_back(std::move(m_inbox.front()));
+            m_inbox.pop_front();
+        }
+        left = !m_inbox.empty();
+        // Woken at half the bound, the connection reads again while the rest is carried out.
+        if (m_readingStopped && m_inbox.size() <= kMaxPendingMessages / 2 && m_inboxBytes <= kMaxPendingBytes / 2) {
+            m_readingStopped = false;
+            resume = true;
+        }
+    }
+    if (resume)
+        resumeReading();
+    return left;
+}
+
+std::chrono::nanoseconds Websocket_client::readDelay()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_inboxMutex);
+        if (m_inbox.size() >= kMaxPendingMessages || m_inboxBytes >= kMaxPendingBytes) {
+            m_readingStopped = true;
+            return kNoRead;
+        }
+    }
+    return m_rate.wait(Token_bucket::Clock::now());
 }
 
 void Websocket_client::onDisconnected()
@@ -61,36 +105,7 @@ void Websocket_client::onDisconnected()
 
 void Websocket_client::onClosing()
 {
-    if (m_upgraded && !m_closeSent)
-        closeWith(kGoingAway);
-}
-
-void Websocket_client::handle(const std::vector<Websocket_event> &events)
-{
-    for (const Websocket_event &event : events) {
-        switch (event.type) {
-        case Websocket_event::TextMessage:
-        case Websocket_event::BinaryMessage: emit websocket_ready(this, event.payload); break;
-        case Websocket_event::Ping:
-            // RFC 6455 section 5.5.2: the pong carries the ping's payload.
-            write(Websocket_frame::pong(event.payload).encode());
-            break;
-        case Websocket_event::Pong: break;
-        case Websocket_event::Close:
-            // Section 5.5.1: answer with a close frame, echoing the status code.
-            closeWith(event.closeCode);
-            break;
-        case Websocket_event::TooBig: closeWith(kMessageTooBig); break;
-        case Websocket_event::ProtocolError: closeWith(kProtocolError); break;
-        }
-    }
-}
-
-void Websocket_client::closeWith(std::uint16_t code)
-{
-    // RFC 6455 section 5.5.1: no data frame may follow a close frame, and the
-    // owner's thread may be writing broadcasts at this very moment.
-    writeLast(Websocket_frame::close(code).encode());
-    m_closeSent = true;
-    finish();
+    const std::string close = m_connection.goingAway();
+    if (!close.empty())
+        writeLast(close);
 }

@@ -18,7 +18,7 @@ bool isValidCloseCode(std::uint16_t code)
 
 void Websocket_decoder::reset()
 {
-    *this = Websocket_decoder();
+    *this = Websocket_decoder(m_sender);
 }
 
 std::vector<Websocket_event> Websocket_decoder::decode(const char *data, std::size_t size)
@@ -65,10 +65,21 @@ std::vector<Websocket_event> Websocket_decoder::decode(const char *data, std::si
             }
             break;
         case State::Payload: {
+            const std::size_t start = m_payload.size();
             const std::size_t take =
-                static_cast<std::size_t>(std::min<std::uint64_t>(m_payloadLength - m_payload.size(), size - i));
+                static_cast<std::size_t>(std::min<std::uint64_t>(m_payloadLength - start, size - i));
             m_payload.append(data + i, take);
             i += take;
+            if (m_masked) {
+                for (std::size_t k = start; k < m_payload.size(); ++k)
+                    m_payload[k] = static_cast<char>(m_payload[k] ^ static_cast<char>(m_maskKey[k % 4]));
+            }
+            // RFC 6455 section 8.1: invalid text fails the connection as soon
+            // as it is seen, not when the message ends.
+            if (m_isText && !m_utf8.feed(m_payload.data() + start, take)) {
+                finish(events, Websocket_event::InvalidText);
+                break;
+            }
             if (m_payload.size() == m_payloadLength)
                 frameComplete(events);
             break;
@@ -89,7 +100,8 @@ void Websocket_decoder::headerComplete(std::vector<Websocket_event> &events)
     // Section 5.5: control frames are not fragmented and carry at most 125 bytes.
     // Section 5.4: a continuation needs a message to continue, and a new data
     // message may not start inside another.
-    if (m_rsv != 0 || !knownOpcode || (m_payloadLength >> 63) != 0
+    // Section 5.1: a server closes the connection on an unmasked client frame.
+    if (m_rsv != 0 || !knownOpcode || (m_payloadLength >> 63) != 0 || (m_sender == Sender::Client && !m_masked)
         || (isControl(m_opcode) && (!m_fin || m_payloadLength > 125))
         || (m_opcode == Websocket_frame::Continuation && m_messageOpcode == 0)
         || ((m_opcode == Websocket_frame::Text || m_opcode == Websocket_frame::Binary) && m_messageOpcode != 0)) {
@@ -101,6 +113,8 @@ void Websocket_decoder::headerComplete(std::vector<Websocket_event> &events)
         finish(events, Websocket_event::TooBig);
         return;
     }
+    m_isText = m_opcode == Websocket_frame::Text
+        || (m_opcode == Websocket_frame::Continuation && m_messageOpcode == Websocket_frame::Text);
     m_payload.clear();
     m_payload.reserve(static_cast<std::size_t>(m_payloadLength));
     m_maskBytesRead = 0;
@@ -114,10 +128,6 @@ void Websocket_decoder::headerComplete(std::vector<Websocket_event> &events)
 
 void Websocket_decoder::frameComplete(std::vector<Websocket_event> &events)
 {
-    if (m_masked) {
-        for (std::size_t i = 0; i < m_payload.size(); ++i)
-            m_payload[i] = static_cast<char>(m_payload[i] ^ static_cast<char>(m_maskKey[i % 4]));
-    }
     m_state = State::FirstByte;
     switch (m_opcode) {
     case Websocket_frame::Ping: events.push_back({Websocket_event::Ping, std::move(m_payload), 0}); break;
@@ -136,6 +146,11 @@ void Websocket_decoder::frameComplete(std::vector<Websocket_event> &events)
                 finish(events, Websocket_event::ProtocolError);
                 break;
             }
+            // Section 5.5.1: the reason that may follow the code is UTF-8.
+            if (!Utf8_validator::isValid(m_payload.data() + 2, m_payload.size() - 2)) {
+                finish(events, Websocket_event::InvalidText);
+                break;
+            }
         }
         finish(events, Websocket_event::Close, code);
         break;
@@ -145,6 +160,11 @@ void Websocket_decoder::frameComplete(std::vector<Websocket_event> &events)
             m_messageOpcode = m_opcode;
         m_message += m_payload;
         if (m_fin) {
+            if (m_messageOpcode == Websocket_frame::Text && !m_utf8.isComplete()) {
+                finish(events, Websocket_event::InvalidText);
+                break;
+            }
+            m_utf8.reset();
             const auto type = m_messageOpcode == Websocket_frame::Text ? Websocket_event::TextMessage
                                                                        : Websocket_event::BinaryMessage;
             events.push_back({type, std::move(m_message), 0});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Utf8_validator.h"
 #include "Websocket_event.h"
 
 #include <array>
@@ -11,12 +12,23 @@
 // Decodes the frames a client sends (RFC 6455 section 5). It takes bytes as
 // they arrive, in pieces of any size, and returns every event completed by
 // them, each message on its own. A frame in progress is kept for the next call.
-// After Close, TooBig or ProtocolError the decoder has finished: the connection
-// ends, so further bytes are ignored.
+// After Close, TooBig, ProtocolError or InvalidText the decoder has finished:
+// the connection ends, so further bytes are ignored. Text is checked for UTF-8
+// as it arrives, across fragments.
 class Websocket_decoder
 {
 public:
     static constexpr std::size_t kMaxMessageBytes = 1024 * 1024;
+
+    // A server decodes what clients send, which RFC 6455 section 5.1 wants
+    // masked; a client (in tests) decodes unmasked server frames.
+    enum class Sender {
+        Client,
+        Server,
+    };
+    explicit Websocket_decoder(Sender sender = Sender::Client)
+        : m_sender(sender)
+    {}
 
     std::vector<Websocket_event> decode(const char *data, std::size_t size);
     std::vector<Websocket_event> decode(const std::string &bytes) { return decode(bytes.data(), bytes.size()); }
@@ -39,6 +51,7 @@ private:
     void finish(std::vector<Websocket_event> &events, Websocket_event::Type type, std::uint16_t closeCode = 0);
     static bool isControl(std::uint8_t opcode) { return (opcode & 0x8) != 0; }
 
+    Sender m_sender;
     State m_state = State::FirstByte;
     bool m_fin = false;
     std::uint8_t m_rsv = 0;
@@ -53,4 +66,7 @@ private:
     // A fragmented data message in progress: its opcode (0 when none) and text.
     std::uint8_t m_messageOpcode = 0;
     std::string m_message;
+    // The frame being read belongs to a text message.
+    bool m_isText = false;
+    Utf8_validator m_utf8;
 };

@@ -13,7 +13,8 @@ struct Websocket_event
         Pong,          // payload: ignored by the connection
         Close,         // closeCode: the peer's status code, 0 when it gave none
         TooBig,        // a payload or a fragmented message past the size bound
-        ProtocolError, // a frame RFC 6455 does not allow
+        ProtocolError, // a frame RFC 6455 does not allow, an unmasked client frame among them
+        InvalidText,   // a text message or a close reason that is not UTF-8
     };
 
     Type type;

@@ -12,6 +12,7 @@ namespace {
 const char kSubprotocol[] = "relay-protocol";
 // RFC 6455 section 1.3.
 const char kAcceptGuid[] = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
+const char kVersion[] = "13";
 
 } // namespace
 
@@ -19,65 +20,71 @@ Websocket_handshake::Result Websocket_handshake::feed(const char *data, std::siz
 {
     if (m_result != Result::Incomplete)
         return m_result;
-    m_parser.setPauseAfterMessage(true);
-    const bool withinBounds = m_parser.parse(data, size);
-    Http_frame request;
-    if (m_parser.takeCompleteFrame(request) && isWebsocketUpgrade(request)) {
-        std::string key = request.headers().at("Sec-WebSocket-Key");
-        trim(key);
-        m_response = handshakeResponse(key);
-        m_result = Result::Upgraded;
-    } else if (!withinBounds || request.isComplete() || startLineUnusable()) {
-        m_response = refusalResponse();
-        m_result = Result::Refused;
+    switch (m_parser.parse(data, size)) {
+    case Http_parser::State::RequestLine:
+    case Http_parser::State::Headers: break;
+    case Http_parser::State::Malformed: refuse(400, m_parser.error()); break;
+    case Http_parser::State::Complete: answer(m_parser.request()); break;
     }
     return m_result;
 }
 
-bool Websocket_handshake::startLineUnusable()
+void Websocket_handshake::answer(const Http_request &request)
 {
-    // The parser leaves an incomplete frame behind in HTTP_INIT when the first
-    // line is neither a request nor a status line: this peer does not speak HTTP.
-    return m_parser.state() == Http_parser::HTTP_INIT && !m_parser.frames().empty()
-        && !m_parser.lastFrame().isComplete();
+    // An HTTP/1.1 request this server can read at all (RFC 7230).
+    if (request.version != "HTTP/1.1")
+        return refuse(400, "HTTP version " + request.version);
+    // Section 5.4: exactly one Host; two would have been joined with a comma.
+    if (request.field("Host").empty() || request.field("Host").find(',') != std::string::npos)
+        return refuse(400, "no single Host");
+    if (request.has("Transfer-Encoding") || (request.has("Content-Length") && request.field("Content-Length") != "0"))
+        return refuse(400, "a request with a body");
+
+    // An upgrade to WebSocket (RFC 6455 section 4.2.1); "websocket" and
+    // "Upgrade" are compared without regard to case, and Connection may list
+    // other options, such as keep-alive.
+    if (request.method != "GET")
+        return refuse(400, "method " + request.method);
+    if (!listContainsToken(request.field("Upgrade"), "websocket", true)
+        || !listContainsToken(request.field("Connection"), "Upgrade", true)) {
+        return refuse(400, "not a WebSocket upgrade");
+    }
+    // Section 4.2.2: a version the server does not speak gets 426 and the one it does.
+    if (request.field("Sec-WebSocket-Version") != kVersion)
+        return refuse(426, "WebSocket version \"" + request.field("Sec-WebSocket-Version") + "\"");
+    // Exactly one key, which is 16 bytes in base64; two would have been joined.
+    std::string nonce;
+    if (!Base64::decode(request.field("Sec-WebSocket-Key"), nonce) || nonce.size() != 16)
+        return refuse(400, "Sec-WebSocket-Key is not one base64 nonce of 16 bytes");
+    if (!listContainsToken(request.field("Sec-WebSocket-Protocol"), kSubprotocol, false))
+        return refuse(400, std::string("the subprotocol ") + kSubprotocol + " is not offered");
+
+    m_result = Result::Upgraded;
+    m_response = std::string("HTTP/1.1 101 Switching Protocols\r\n"
+                             "Upgrade: websocket\r\n"
+                             "Connection: Upgrade\r\n"
+                             "Sec-WebSocket-Protocol: ")
+        + kSubprotocol + "\r\nSec-WebSocket-Accept: " + acceptKey(request.field("Sec-WebSocket-Key")) + "\r\n\r\n";
 }
 
-bool Websocket_handshake::isWebsocketUpgrade(const Http_frame &request)
+void Websocket_handshake::refuse(int status, const std::string &why)
 {
-    // RFC 6455 section 4.1: the opening handshake is a GET request.
-    return request.method() == "GET" && isWebsocketUpgrade(request.headers());
-}
-
-bool Websocket_handshake::isWebsocketUpgrade(const Http_headers &headers)
-{
-    const auto upgrade = headers.find("Upgrade");
-    const auto connection = headers.find("Connection");
-    const auto protocol = headers.find("Sec-WebSocket-Protocol");
-    // RFC 6455 section 4.2.1: "websocket" and "Upgrade" are compared without
-    // regard to case; Connection may list other options, such as keep-alive.
-    return upgrade != headers.end() && equalsIgnoreCase(upgrade->second, "websocket") && connection != headers.end()
-        && listContainsToken(connection->second, "Upgrade", true) && protocol != headers.end()
-        && listContainsToken(protocol->second, kSubprotocol, false) && headers.count("Sec-WebSocket-Key") != 0;
+    m_result = Result::Refused;
+    m_refusal = why;
+    m_response = "HTTP/1.1 " + std::to_string(status) + " " + Http_constants::reasonPhrase(status) + "\r\n";
+    // RFC 7231 section 6.5.15: a 426 names the protocol to upgrade to, which
+    // RFC 7230 section 6.7 wants listed in Connection too; RFC 6455 section
+    // 4.2.2 adds the version.
+    if (status == 426)
+        m_response += std::string("Upgrade: websocket\r\nConnection: Upgrade, close\r\nSec-WebSocket-Version: ")
+            + kVersion + "\r\n";
+    else
+        m_response += "Connection: close\r\n";
+    m_response += "Content-Length: 0\r\n\r\n";
 }
 
 std::string Websocket_handshake::acceptKey(const std::string &key)
 {
     const Sha1::Digest digest = Sha1::digest(key + kAcceptGuid);
     return Base64::encode(std::string(digest.begin(), digest.end()));
-}
-
-std::string Websocket_handshake::handshakeResponse(const std::string &key)
-{
-    return std::string("HTTP/1.1 101 Switching Protocols\r\n"
-                       "Upgrade: websocket\r\n"
-                       "Connection: Upgrade\r\n"
-                       "Sec-WebSocket-Protocol: ")
-        + kSubprotocol + "\r\nSec-WebSocket-Accept: " + acceptKey(key) + "\r\n\r\n";
-}
-
-std::string Websocket_handshake::refusalResponse()
-{
-    // RFC 6455 section 4.2.1: a request that is not a valid handshake gets an
-    // HTTP error, not silence.
-    return "HTTP/1.1 400 " + Http_constants::reasonPhrase(400) + "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 }

@@ -6,8 +6,8 @@
 #include <string>
 
 // The server side of the WebSocket opening handshake (RFC 6455 section 4.2):
-// takes the bytes of the upgrade request as they come and decides once the
-// request is complete.
+// takes the bytes of the upgrade request as they come and answers once the
+// request head is complete, or at once when it cannot become a valid one.
 class Websocket_handshake
 {
 public:
@@ -19,19 +19,20 @@ public:
 
     Result feed(const char *data, std::size_t size);
     const std::string &response() const { return m_response; }
-    // Bytes the client sent behind its request, which belong to the frame decoder.
-    std::string takeRemainder() { return m_parser.takeUnparsed(); }
+    // Why the request was refused, for the log.
+    const std::string &refusal() const { return m_refusal; }
+    // After Upgraded: the bytes the client sent behind its request, which
+    // belong to the frame decoder.
+    std::string takeRemainder() { return m_parser.takeRemainder(); }
 
-    static bool isWebsocketUpgrade(const Http_frame &request);
-    static bool isWebsocketUpgrade(const Http_headers &headers);
     static std::string acceptKey(const std::string &key);
-    static std::string handshakeResponse(const std::string &key);
-    static std::string refusalResponse();
 
 private:
-    bool startLineUnusable();
+    void answer(const Http_request &request);
+    void refuse(int status, const std::string &why);
 
     Http_parser m_parser;
     Result m_result = Result::Incomplete;
     std::string m_response;
+    std::string m_refusal;
 };

@@ -4,11 +4,9 @@
 #include "Websocket_server.h"
 
 #include <QList>
+#include <QString>
 
-#include <chrono>
-
-// A WebSocket server for tests: echoes every message on the main thread and
-// releases every client it hears disconnect from, as the relay's front does.
+// A WebSocket server for tests: echoes every message to its sender.
 class Echo_server : public Websocket_server
 {
     Q_OBJECT
@@ -21,19 +19,15 @@ public:
     bool listen();
 
     QList<Websocket_client *> clients;
-    std::chrono::milliseconds upgradeTimeout = Websocket_client::kDefaultUpgradeTimeout;
     bool echo = true;
 
 signals:
-    void messageReceived(QString text);
-    void clientConnected();
-    void clientDisconnected();
+    void received(QString text);
+    void connected();
+    void disconnected();
 
 protected:
-    Libressl_socket *createSocket(struct tls *ctx, int fd) override;
-
-private slots:
-    void onConnected(Websocket_client *client);
-    void onReady(Websocket_client *client, std::string msg);
-    void onDisconnected(Websocket_client *client);
+    void clientConnected(Websocket_client *client) override;
+    void messageReceived(Websocket_client *client, const std::string &message) override;
+    void clientDisconnected(Websocket_client *client) override;
 };

@@ -2,10 +2,17 @@
 
 #include "Websocket_frame.h"
 
+#include <QEventLoop>
+#include <QTimer>
+
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <tls.h>
@@ -101,6 +108,49 @@ std::vector<Websocket_event> Tls_test_client::receive()
     return events;
 }
 
+bool Tls_test_client::exchange(const std::string &bytes, const std::function<bool(const Websocket_event &)> &done,
+                               std::chrono::milliseconds timeout)
+{
+    const int flags = fcntl(m_fd, F_GETFL);
+    fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::size_t sent = 0;
+    char buffer[16384];
+    bool finished = false;
+    bool broken = false;
+    while (!finished && !broken && std::chrono::steady_clock::now() < deadline) {
+        short events = POLLIN;
+        if (sent < bytes.size()) {
+            // After a "want", libtls is given the same bytes again.
+            const ssize_t written =
+                tls_write(m_tls, bytes.data() + sent, std::min<std::size_t>(16384, bytes.size() - sent));
+            if (written > 0)
+                sent += static_cast<std::size_t>(written);
+            else if (written == TLS_WANT_POLLOUT)
+                events |= POLLOUT;
+            else if (written != TLS_WANT_POLLIN)
+                broken = true;
+        }
+        for (;;) {
+            const ssize_t received = tls_read(m_tls, buffer, sizeof buffer);
+            if (received == TLS_WANT_POLLIN || received == TLS_WANT_POLLOUT)
+                break;
+            if (received <= 0) {
+                broken = true;
+                break;
+            }
+            for (const Websocket_event &event : m_decoder.decode(buffer, static_cast<std::size_t>(received)))
+                finished = finished || done(event);
+        }
+        if (!finished && !broken && (sent == bytes.size() || (events & POLLOUT) != 0)) {
+            pollfd fd{m_fd, events, 0};
+            ::poll(&fd, 1, 100);
+        }
+    }
+    fcntl(m_fd, F_SETFL, flags);
+    return finished;
+}
+
 void Tls_test_client::closeSocket()
 {
     if (m_tls != nullptr)
@@ -119,4 +169,24 @@ std::string Tls_test_client::maskedFrame(std::uint8_t opcode, const std::string 
     frame.maskKey = {1, 2, 3, 4};
     frame.payload = payload;
     return frame.encode();
+}
+
+bool runBeside(const std::function<void()> &work, std::chrono::milliseconds timeout)
+{
+    QEventLoop loop;
+    std::atomic<bool> done{false};
+    std::thread thread([&] {
+        work();
+        done = true;
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    // A plain event loop: QTest::qWaitFor rests 10 ms between its passes,
+    // which would bound the rate at which the servers carry out messages.
+    loop.exec();
+    const bool finished = done.load();
+    while (!done.load())
+        loop.processEvents(QEventLoop::WaitForMoreEvents, 100);
+    thread.join();
+    return finished;
 }

@@ -2,7 +2,9 @@
 
 #include "Websocket_decoder.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,11 @@ public:
     bool sendPlain(const std::string &bytes);
     // The next events from the server, waiting about 5 s at most.
     std::vector<Websocket_event> receive();
+    // Sends the bytes while it reads, as a client that pipelines does, until
+    // done() says so for a received event. False when the time is up first
+    // or the connection broke.
+    bool exchange(const std::string &bytes, const std::function<bool(const Websocket_event &)> &done,
+                  std::chrono::milliseconds timeout);
     void closeSocket();
 
     static std::string maskedFrame(std::uint8_t opcode, const std::string &payload);
@@ -37,5 +44,10 @@ public:
 private:
     int m_fd = -1;
     struct tls *m_tls = nullptr;
-    Websocket_decoder m_decoder;
+    Websocket_decoder m_decoder{Websocket_decoder::Sender::Server};
 };
+
+// Runs work on a thread of its own while the calling thread runs its event
+// loop, serving the servers it owns. False when the work took longer than
+// the time-out; the call still waits for it.
+bool runBeside(const std::function<void()> &work, std::chrono::milliseconds timeout);

@@ -1,8 +1,10 @@
 #include "Tls_test_client.h"
 #include "VelaRelayServer.h"
 #include "Websocket_client.h"
+#include "Websocket_frame.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSignalSpy>
 
 #include <arpa/inet.h>
@@ -11,6 +13,9 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -28,6 +33,25 @@ std::uint16_t freePort()
     ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size);
     ::close(fd);
     return ntohs(address.sin_port);
+}
+
+long residentKiB()
+{
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    }
+    return 0;
+}
+
+std::string frames(const std::string &text, int count)
+{
+    std::string bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += Tls_test_client::maskedFrame(Websocket_frame::Text, text);
+    return bytes;
 }
 
 // The front gathers the messages of one event-loop pass and hands them to
@@ -77,6 +101,20 @@ protected:
     // Ends the event-loop pass in which the messages were sent.
     static void endPass() { QCoreApplication::processEvents(); }
 
+    // The protocol side's stand-in: a query is answered to every client, as
+    // the relay's replies are; anything else has no answer.
+    void answerQueries(int replySize)
+    {
+        QObject::connect(&server, &VelaRelayServer::apiMessageReceived, &server,
+                         [this, replySize](const QString &message) {
+                             if (message.startsWith("query"))
+                                 server.sendMessage(("reply," + message).leftJustified(replySize, 'r'));
+                             else
+                                 ++unanswered;
+                         });
+    }
+
+    int unanswered = 0;
     VelaRelayServer server;
 };
 
@@ -138,6 +176,104 @@ TEST_F(RelayServerFront, StopHandsOverWhatWasSentBeforeIt)
     }
     EXPECT_EQ(received, expected({"one", "two", "three"}));
     EXPECT_EQ(closeCode, 1001);
+}
+
+// Two clients send as fast as they can. The connections read no faster than
+// their commands are carried out, so the relay holds little, and a third
+// client's queries take their turns beside theirs.
+TEST_F(RelayServerFront, FloodFromTwoClientsHoldsLittleMemoryAndDelaysNoQuery)
+{
+    answerQueries(0);
+    Tls_test_client flooders[2], reader;
+    for (Tls_test_client &client : flooders)
+        join(client);
+    join(reader);
+    const long before = residentKiB();
+    long most = before;
+    std::atomic<bool> flooding{true};
+    std::vector<std::thread> floods;
+    for (Tls_test_client &client : flooders) {
+        floods.emplace_back([&] {
+            const std::string batch = frames("relay,keepAlive", 1000);
+            while (flooding && client.sendRaw(batch)) {
+            }
+        });
+    }
+    std::chrono::steady_clock::duration slowest{};
+    int answered = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const bool finished = runBeside(
+        [&] {
+            const auto end = std::chrono::steady_clock::now() + 3s;
+            for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+                const std::string query = "query," + std::to_string(i);
+                const std::string reply = server.address().toStdString() + ",reply," + query;
+                const auto sent = std::chrono::steady_clock::now();
+                if (!reader.sendText(query))
+                    return;
+                for (std::vector<std::string> got; got.empty() || got.back() != reply;) {
+                    got = texts(reader, 1);
+                    if (got.empty())
+                        return;
+                }
+                slowest = std::max(slowest, std::chrono::steady_clock::now() - sent);
+                ++answered;
+                most = std::max(most, residentKiB());
+            }
+        },
+        10s);
+    flooding = false;
+    // The flooders' last writes go through while this thread serves them.
+    runBeside(
+        [&] {
+            for (std::thread &flood : floods)
+                flood.join();
+        },
+        10s);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(finished);
+    EXPECT_GT(answered, 0);
+    // Each flooder's commands at the bounded rate, give or take what one read brings in.
+    EXPECT_LT(unanswered,
+              2 * (Websocket_client::kDefaultMessageRate * seconds + Websocket_client::kDefaultMessageBurst + 1000));
+    EXPECT_LT(slowest, 500ms) << std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count() << " ms";
+    EXPECT_LT(most - before, 64 * 1024) << "KiB more resident";
+}
+
+// One client sends queries as fast as it can, and every client gets every
+// answer. A client that reads only now and then is not dropped for it: the
+// flooder's queries are carried out no faster than a bounded rate.
+TEST_F(RelayServerFront, OneClientFloodingQueriesDropsNoClientThatReads)
+{
+    answerQueries(200);
+    Tls_test_client flooder, sleeper;
+    join(flooder);
+    join(sleeper);
+    runBeside(
+        [&] {
+            flooder.exchange(
+                frames("query", 40000), [](const Websocket_event &) { return false; }, 2s);
+        },
+        10s);
+    // The sleeper wakes and reads: all of the answers are there, then its own.
+    bool closed = false;
+    bool answered = false;
+    std::size_t answers = 0;
+    ASSERT_TRUE(runBeside(
+        [&] {
+            answered = sleeper.exchange(
+                Tls_test_client::maskedFrame(Websocket_frame::Text, "query,mine"),
+                [&](const Websocket_event &event) {
+                    closed = closed || event.type == Websocket_event::Close;
+                    ++answers;
+                    return closed || event.payload.find("reply,query,mine") != std::string::npos;
+                },
+                20s);
+        },
+        30s));
+    EXPECT_TRUE(answered) << "dropped after " << answers << " answers";
+    EXPECT_FALSE(closed);
+    EXPECT_GT(answers, 1u);
 }
 
 } // namespace

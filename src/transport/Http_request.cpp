@@ -1,4 +1,4 @@
-#include "Http_frame.h"
+#include "Http_request.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,14 +10,9 @@ bool Http_header_less::operator()(const std::string &a, const std::string &b) co
     });
 }
 
-Http_frame &Http_frame::setStatusCode(int code)
+const std::string &Http_request::field(const std::string &name) const
 {
-    m_statusCode = code;
-    return *this;
-}
-
-Http_frame &Http_frame::setComplete(bool complete)
-{
-    m_complete = complete;
-    return *this;
+    static const std::string none;
+    const auto found = headers.find(name);
+    return found == headers.end() ? none : found->second;
 }
