@@ -13,7 +13,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run sanitize tsan coverage fuzz bench clean
+.PHONY: all deps build test run sanitize tsan coverage fuzz bench soak clean
 
 all: build
 
@@ -99,6 +99,19 @@ bench:
 	  --node "$$(command -v node || command -v nodejs)" --node-path /usr/share/nodejs \
 	  --ws-peer $(CURDIR)/bench/peers/ws/server.js --qt-peer $(CURDIR)/build-bench/bench/bin/velarelay-qt-peer \
 	  --out $(CURDIR)/bench/out --results $(CURDIR)/bench/results.md $(BENCH_ARGS)
+
+# The relay for SOAK_SECONDS under churn, floods, broken frames and requests,
+# stalls, hub changes, library faults and pauses, while a few clients check a
+# numbered pen stream sample by sample (bench/soak). The normal build: it is
+# optimised and keeps its symbols for a crash's backtrace. Writes the table
+# to standard output and bench/soak.md; fails when a check fails. Not part
+# of `make test`.
+SOAK_SECONDS ?= 600
+SOAK_ARGS ?=
+
+soak: build
+	PYTHONDONTWRITEBYTECODE=1 VELARELAY_BIN=$(CURDIR)/$(BUILD)/bin /usr/bin/python3 bench/soak/soak.py \
+	  --seconds $(SOAK_SECONDS) --report $(CURDIR)/bench/soak.md $(SOAK_ARGS)
 
 clean:
 	rm -rf build build-asan build-tsan build-coverage build-fuzz build-bench

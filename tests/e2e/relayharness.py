@@ -126,9 +126,8 @@ class Relay:
         self._reader.join(5)
         return code
 
-    def close(self):
-        """Stops the relay as the service manager would; a clean stop is part
-        of every test, so sanitizer reports at exit fail it too."""
+    def stop(self):
+        """Stops the relay as the service manager would; returns its exit status."""
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
         try:
@@ -138,6 +137,12 @@ class Relay:
             self.wait()
             raise AssertionError("relay did not stop:\n" + self.output)
         self._dir.cleanup()
+        return code
+
+    def close(self):
+        """stop(); a clean stop is part of every test, so sanitizer reports at
+        exit fail it too."""
+        code = self.stop()
         if code != 0:
             raise AssertionError("relay ended with %d:\n%s" % (code, self.output))
 
