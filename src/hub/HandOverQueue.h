@@ -4,11 +4,9 @@
 #include <mutex>
 #include <utility>
 
-// Items one thread hands to another. The receiving side is woken by one
-// argument-less queued call per item, so each item keeps its place among the
-// other queued signals of the sender, and the item itself travels here under
-// a mutex: copying arguments through Qt's queued delivery costs more than the
-// work on a pen sample, and happens behind locks ThreadSanitizer cannot see.
+// Items one thread hands to another, each with one argument-less queued call
+// to wake the receiver; why this and not Qt's queued arguments is in
+// docs/ARCHITECTURE.md (Threads).
 template <typename T>
 class HandOverQueue
 {

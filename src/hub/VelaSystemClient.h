@@ -26,10 +26,8 @@ class VelaSystem;
 // clients' operations with the current voting hub and tells them of those two
 // events. Everything leaves as this object's signals.
 //
-// Everything here runs on the thread the adapter lives in (the main thread).
-// Hub signals come from the library's thread: most arrive queued, and pen
-// samples and answers, which the library delivers directly, are handed over
-// to this thread before they touch any state.
+// Everything here runs on the main thread; how the library's signals get
+// here is in docs/ARCHITECTURE.md (A pen sample's walk, Threads).
 class VelaSystemClient : public IVelaRelayClient
 {
     Q_OBJECT
