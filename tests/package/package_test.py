@@ -221,15 +221,21 @@ class Relay:
         except socket.timeout:
             raise Failed("no notification from the relay in 20 s")
 
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
+    def stop(self, notifies):
+        """SIGTERM, as systemd stops it; returns what it notified then."""
+        said = []
         try:
-            return self.proc.wait(20)
+            if self.proc.poll() is None:
+                self.proc.send_signal(signal.SIGTERM)
+                if notifies:
+                    said = self.notified()
+            self.proc.wait(20)
         finally:
             self.notify.close()
             if self.proc.poll() is None:
                 self.proc.kill()
+                self.proc.wait()
+        return said
 
 
 class Client:
@@ -384,12 +390,14 @@ class PackageTest:
             if supports_notify:
                 done.append(asyncio.run(self.reload(relay, port)))
         finally:
-            status = relay.stop()
-        expect(status == 0, "the relay ended with status %s:\n%s" % (status, "\n".join(relay.lines)))
+            stopping = relay.stop(notifies=supports_notify)
+        expect(relay.proc.returncode == 0,
+               "the relay ended with status %s:\n%s" % (relay.proc.returncode, "\n".join(relay.lines)))
         if supports_notify:
+            expect("STOPPING=1" in stopping, "no STOPPING=1 on SIGTERM: %s" % stopping)
             stray = [line for line in relay.lines if not line.startswith("VelaRelay")]
             expect(not stray, "log lines without the prefix: %s" % stray)
-        done.append("SIGTERM: status 0")
+        done.append("SIGTERM: STOPPING=1, status 0" if supports_notify else "SIGTERM: status 0")
         return "; ".join(done)
 
     async def stroke(self, port):
