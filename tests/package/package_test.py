@@ -333,6 +333,9 @@ class PackageTest:
                  "/usr/lib/velarelay/ssl": SSL_DIR}
         for link, target in links.items():
             expect(os.readlink(self.root.file(link)) == target, "%s -> %s" % (link, os.readlink(self.root.file(link))))
+        # The relay names the folder it reads from: the link's target, not /usr/bin.
+        usage = self.root.run("/usr/bin/velarelay", "--help", check=False, timeout=10).stdout
+        expect("(/usr/lib/velarelay)" in usage, "velarelay --help does not name /usr/lib/velarelay:\n" + usage)
         conffiles = self.root.run("dpkg-query", "-W", "-f=${Conffiles}", "velarelay").stdout
         expect(INI in conffiles, "not a conffile: %s (conffiles: %s)" % (INI, conffiles))
         library = [line.split()[2] for line in self.root.run("ldd", "/usr/lib/velarelay/velarelay").stdout.splitlines()
@@ -342,7 +345,7 @@ class PackageTest:
         if not owner:  # usrmerge: ldd says /lib/..., dpkg knows /usr/lib/...
             owner = self.root.run("dpkg", "-S", os.path.realpath(self.root.file(library[0]))[len(self.root.path):]).stdout.strip()
         expect(owner.startswith("velarelay-simulator:"), "libvelasystem.so.2 from %s" % owner)
-        return "links %s; %s a conffile; hub library %s" % (", ".join("%s -> %s" % kv for kv in links.items()), INI,
+        return "links %s; the relay reads from /usr/lib/velarelay; %s a conffile; hub library %s" % (", ".join("%s -> %s" % kv for kv in links.items()), INI,
                                                              owner)
 
     def unit(self):
