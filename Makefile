@@ -13,7 +13,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run sanitize tsan coverage fuzz bench soak clean
+.PHONY: all deps build test run sanitize tsan coverage fuzz bench soak deb package-test clean
 
 all: build
 
@@ -113,5 +113,50 @@ soak: build
 	PYTHONDONTWRITEBYTECODE=1 VELARELAY_BIN=$(CURDIR)/$(BUILD)/bin /usr/bin/python3 bench/soak/soak.py \
 	  --seconds $(SOAK_SECONDS) --report $(CURDIR)/bench/soak.md $(SOAK_ARGS)
 
+# Debian packages (velarelay, velarelay-simulator) built with Debian's own
+# tools from a copy of the tree in build-deb/, where the packages and
+# lintian's report (build-deb/lintian.txt) land. The suite is left out of
+# the package build: `make test` runs it.
+DEB_DIR      := build-deb
+DEB_STAMP    := $(DEB_DIR)/packages.stamp
+DEB_PACKAGES := debhelper dpkg-dev fakeroot lintian libsystemd-dev
+# What the packages are built from: the tracked files, less the results
+# files that the package test, the benchmark and the soak rewrite.
+DEB_SOURCES  := $(filter-out tests/package/results.md bench/results.md bench/soak.md,\
+                  $(wildcard $(shell git ls-files 2>/dev/null)))
+
+deb:
+	rm -f $(DEB_STAMP)
+	$(MAKE) $(DEB_STAMP)
+
+$(DEB_STAMP): $(DEB_SOURCES)
+	$(MAKE) deps EXTRA_PACKAGES="$(DEB_PACKAGES)"
+	rm -rf $(DEB_DIR) && mkdir -p $(DEB_DIR)/src/velarelay
+	if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then \
+	  git ls-files -z --cached --others --exclude-standard | \
+	    tar --null --ignore-failed-read -T - -cf - | tar -C $(DEB_DIR)/src/velarelay -xf -; \
+	else \
+	  tar --exclude='./build' --exclude='./build-*' --exclude='./.git' -cf - . | tar -C $(DEB_DIR)/src/velarelay -xf -; \
+	fi
+	cd $(DEB_DIR)/src/velarelay && DEB_BUILD_OPTIONS="nocheck parallel=$(JOBS)" \
+	  dpkg-buildpackage -us -uc -b > ../build.log 2>&1 || { tail -40 ../build.log; exit 1; }
+	mv $(DEB_DIR)/src/*.deb $(DEB_DIR)/src/*.changes $(DEB_DIR)/src/*.buildinfo $(DEB_DIR)/
+	lintian --fail-on error --display-info $(DEB_DIR)/velarelay_*.changes > $(DEB_DIR)/lintian.txt; \
+	  status=$$?; cat $(DEB_DIR)/lintian.txt; exit $$status
+	touch $@
+
+# The packages installed with apt in a minimal Debian 12 root (debootstrap,
+# kept with apt's downloads in build-package-test/) and checked there: the
+# user, the keys, the conffile, the unit, the service serving a client, an
+# upgrade and a purge. Needs root and minutes; not part of `make test`.
+# Results: tests/package/results.md.
+PACKAGE_TEST_PACKAGES := debootstrap util-linux python3 python3-websockets openssl
+
+package-test: $(DEB_STAMP)
+	$(MAKE) deps EXTRA_PACKAGES="$(PACKAGE_TEST_PACKAGES)"
+	$(SUDO) /usr/bin/python3 tests/package/package_test.py --debs $(DEB_DIR) --cache build-package-test \
+	  --results tests/package/results.md
+
 clean:
-	rm -rf build build-asan build-tsan build-coverage build-fuzz build-bench
+	rm -rf build build-asan build-tsan build-coverage build-fuzz build-bench build-deb
+	@# build-package-test/ (the cached Debian root) is kept: making it takes minutes.

@@ -154,4 +154,28 @@ TEST(EndToEndDeathTest, FailingScenarioLineStopsStartUp)
     EXPECT_FALSE(QFile::exists(dir().filePath("never.sock")));
 }
 
+// VELASYSTEM_CONTROL_MODE sets the socket's mode, as a service that opens it
+// to a group of operators does; a value that is not a mode stops the start.
+TEST(EndToEndDeathTest, ControlModeFromTheEnvironment)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ASSERT_TRUE(dir().isValid());
+    const QByteArray path = QFile::encodeName(dir().filePath("group.sock"));
+    qunsetenv("VELASYSTEM_SCENARIO");
+    qputenv("VELASYSTEM_CONTROL", path);
+    qputenv("VELASYSTEM_CONTROL_MODE", "0660");
+    struct stat st;
+    EXPECT_EXIT(std::exit(VelaSystem::instance()->initialise() && ::stat(path.constData(), &st) == 0
+                                  && (st.st_mode & 07777) == 0660
+                              ? 0
+                              : 3),
+                ::testing::ExitedWithCode(0), "");
+    for (const char *mode : {"rw-rw----", "1660"}) {
+        qputenv("VELASYSTEM_CONTROL_MODE", mode);
+        EXPECT_EXIT(std::exit(VelaSystem::instance()->initialise() || QFile::exists(path) ? 0 : 3),
+                    ::testing::ExitedWithCode(3),
+                    "VELASYSTEM_CONTROL_MODE '" + std::string(mode) + "' is not an octal mode");
+    }
+}
+
 } // namespace

@@ -66,7 +66,7 @@ ControlServer::~ControlServer()
         ::unlink(m_path.constData());
 }
 
-bool ControlServer::listen(const QString &path, QString *error)
+bool ControlServer::listen(const QString &path, mode_t mode, QString *error)
 {
     m_path = QFile::encodeName(path);
     sockaddr_un address;
@@ -92,14 +92,13 @@ bool ControlServer::listen(const QString &path, QString *error)
         return false;
     }
     // The file is made at bind, but nobody can connect before listen, so
-    // narrowing the mode in between leaves no moment where it is open wider.
+    // setting the mode in between leaves no moment where it is open wider.
     if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         *error = systemError("bind");
         ::close(fd);
         return false;
     }
-    if (::chmod(m_path.constData(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, 64) != 0
-        || ::lstat(m_path.constData(), &st) != 0) {
+    if (::chmod(m_path.constData(), mode) != 0 || ::listen(fd, 64) != 0 || ::lstat(m_path.constData(), &st) != 0) {
         *error = systemError("listen");
         ::unlink(m_path.constData());
         ::close(fd);

@@ -30,7 +30,7 @@ public:
     ControlServer(const ControlServer &) = delete;
     ControlServer &operator=(const ControlServer &) = delete;
 
-    bool listen(const QString &path, QString *error);
+    bool listen(const QString &path, mode_t mode, QString *error);
 
 private:
     struct Client

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/types.h>
 
 namespace Velasystem {
 
@@ -46,6 +47,26 @@ void registerMetaTypes()
     qRegisterMetaType<YesNoQuestion::Answer>("YesNoQuestion::Answer");
     qRegisterMetaType<TrueFalseQuestion::Answer>("Velasystem::TrueFalseQuestion::Answer");
     qRegisterMetaType<TrueFalseQuestion::Answer>("TrueFalseQuestion::Answer");
+}
+
+// VELASYSTEM_CONTROL_MODE: the socket's permission bits in octal, so that a
+// service can open it to a group of operators. Unset, only the owner.
+bool controlMode(mode_t *mode, QString *error)
+{
+    const QByteArray text = qgetenv("VELASYSTEM_CONTROL_MODE");
+    if (text.isEmpty()) {
+        *mode = 0600;
+        return true;
+    }
+    bool ok = false;
+    const uint value = text.toUInt(&ok, 8);
+    if (!ok || value > 0777) {
+        *error = QStringLiteral("VELASYSTEM_CONTROL_MODE '%1' is not an octal mode from 0 to 0777")
+                     .arg(QString::fromLocal8Bit(text));
+        return false;
+    }
+    *mode = value;
+    return true;
 }
 } // namespace
 
@@ -115,11 +136,14 @@ bool Library::start()
     const QString control = QFile::decodeName(qgetenv("VELASYSTEM_CONTROL"));
     if (control.isEmpty())
         return true;
+    mode_t mode = 0;
+    if (!controlMode(&mode, &problem))
+        return failStart(problem);
     bool listening = false;
     m_loop.runAndWait([&] {
         m_server = std::make_unique<ControlServer>(m_loop,
                                                    [this](const QString &line) { return m_interpreter.execute(line); });
-        listening = m_server->listen(control, &problem);
+        listening = m_server->listen(control, mode, &problem);
         if (!listening)
             m_server.reset();
     });
