@@ -332,8 +332,9 @@ void Libressl_socket::serve()
         }
         if (m_finishing || input == Io::Done)
             continue;
-        const Clock::time_point wakeAt = std::min(m_deadline, readAt);
+        // Reading now: the socket says when. Reading later: so does the time.
         const bool reading = readAt <= Clock::now();
+        const Clock::time_point wakeAt = reading ? m_deadline : std::min(m_deadline, readAt);
         const Wait wait = waitForSocket(static_cast<short>((reading ? POLLIN : 0) | m_wants), wakeAt);
         if (wait == Wait::Failed || (wait == Wait::TimedOut && Clock::now() >= m_deadline))
             return;
