@@ -256,7 +256,7 @@ TEST_F(RelayServerFront, OneClientFloodingQueriesDropsNoClientThatReads)
         },
         10s);
     // The sleeper wakes and reads: all of the answers are there, then its own.
-    bool closed = false;
+    // A client that was dropped gets no more, not even a close frame.
     bool answered = false;
     std::size_t answers = 0;
     ASSERT_TRUE(runBeside(
@@ -264,15 +264,13 @@ TEST_F(RelayServerFront, OneClientFloodingQueriesDropsNoClientThatReads)
             answered = sleeper.exchange(
                 Tls_test_client::maskedFrame(Websocket_frame::Text, "query,mine"),
                 [&](const Websocket_event &event) {
-                    closed = closed || event.type == Websocket_event::Close;
                     ++answers;
-                    return closed || event.payload.find("reply,query,mine") != std::string::npos;
+                    return event.payload.find("reply,query,mine") != std::string::npos;
                 },
                 20s);
         },
         30s));
     EXPECT_TRUE(answered) << "dropped after " << answers << " answers";
-    EXPECT_FALSE(closed);
     EXPECT_GT(answers, 1u);
 }
 
