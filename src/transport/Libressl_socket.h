@@ -13,19 +13,10 @@
 struct tls;
 class Libressl_server;
 
-// One accepted TLS connection, served by a thread of its own: it does the TLS
-// handshake, reads and hands the decrypted bytes to onReadyRead, and writes
-// what other threads queued with write(). Another thread's write() goes
-// straight into the TLS context instead when the connection's thread is not
-// using it and nothing is queued; the TLS lock keeps the context to one
-// thread at a time, and the connection's thread finishes what such a write
-// could not.
-//
-// Lifetime: the object is destroyed by its owner's clean-up thread once both
-// its loop has ended and the owner has released it with close(). The hand-over
-// travels through the owner's event queue, behind every signal the connection
-// emitted, so a receiver on the owner's thread may still call close() on a
-// pointer it got from a signal.
+// One accepted TLS connection, served by a thread of its own (handshake,
+// reading, the rest of writes), into which another thread's write() goes
+// straight when the connection is idle. Who touches what, and how the object
+// ends its life, is on the Threads page: docs/ARCHITECTURE.md.
 class Libressl_socket : public QObject
 {
     Q_OBJECT
