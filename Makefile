@@ -5,9 +5,12 @@ PORT       ?= 9082
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-# Everything the build, the tests and `make run` use.
+# Everything the build, the tests and `make run` use. The example clients'
+# tests need Node.js and Debian's ws module; a Node.js installed from
+# elsewhere is kept, and finds the module through NODE_PATH.
 PACKAGES := g++ make cmake ninja-build pkg-config qtbase5-dev libtls-dev \
-            libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2
+            libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2 \
+            nodejs node-ws
 # The fuzzers are built with clang's libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
