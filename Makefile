@@ -16,7 +16,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run sanitize tsan coverage fuzz bench soak clean
+.PHONY: all deps build test run reference sanitize tsan coverage fuzz bench soak clean
 
 all: build
 
@@ -41,6 +41,11 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# docs/protocol.md printed anew from docs/protocol.md.in and the relay's
+# tables; a test fails while the committed file differs.
+reference: build
+	$(BUILD)/bin/protocol-reference docs/protocol.md.in --output docs/protocol.md
 
 run: build
 	@echo "Drive the simulated hubs from another terminal, e.g.:  $(BUILD)/bin/velasim --socket $(BUILD)/velasim.sock pen 0 1 16000 9000 1 0"

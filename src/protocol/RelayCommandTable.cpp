@@ -72,22 +72,22 @@ constexpr ArgumentDoc kSessionId{"sessionId", A::UInt, "as enhancedSessionID gav
                                  "the enhanced session; a command for a session the relay does not know is ignored"};
 constexpr ArgumentDoc kDevice{"uid", A::UInt, "0 to 4294967295", "the learner device"};
 constexpr ArgumentDoc kQuestionNumber{"questionNumber", A::Int, "any", "the number the device asked for"};
-constexpr ArgumentDoc kQuestionText{"text", A::Text, "any",
-                                    "the question; MathML in it is translated to LaTeX, between <LaTeX> and </LaTeX>, "
-                                    "for the device"};
+constexpr ArgumentDoc kQuestionText{
+    "text", A::Text, "any",
+    "the question; MathML in it is translated to LaTeX, between `<LaTeX>` and `</LaTeX>`, "
+    "for the device"};
 constexpr ArgumentDoc kOption1{"option1", A::Bool, "0 or 1", "the question's first option flag, for the device"};
 constexpr ArgumentDoc kOption2{"option2", A::Bool, "0 or 1", "the second option flag"};
 constexpr ArgumentDoc kOption3{"option3", A::Bool, "0 or 1", "the third option flag"};
-constexpr ArgumentDoc kOptions{"options", A::Int, "1 to 6 on the simulated hub", "the number of options"};
+constexpr ArgumentDoc kOptions{"options", A::Int, "1 to 6, as questionCapabilities reports", "the number of options"};
 constexpr ArgumentDoc kMinResponses{"minResponses", A::Int, "any", "the fewest options a learner must choose"};
 constexpr ArgumentDoc kMaxResponses{"maxResponses", A::Int, "any", "the most options a learner may choose"};
 constexpr ArgumentDoc kDontKnow{"dontKnow", A::Bool, "0 or 1", "offer a don't-know answer"};
 constexpr ArgumentDoc kSwitch{"on", A::OneFlag, "1 or anything else",
-                              "1 private: the input goes to the relay only; anything else native: the board also "
-                              "drives the system pointer"};
+                              "1 private: the input goes to the relay only; anything else native: the board reports to "
+                              "the system as usual too"};
 
-constexpr const char *kEnhancedQuestion =
-    "Sends a device the question it asked for with enhancedSessionGetQuestion. No answer.";
+constexpr const char *kEnhancedQuestion = "Sends a device the question it asked for with enhancedSessionGetQuestion.";
 
 // One row a command; kept by hand so that its words stand on one line.
 // clang-format off
@@ -113,7 +113,7 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
       true}},
     {CommandCode::HubChangeBacklight, "hub", "changeBacklight", 2,
      [](Client c, Fields f) { c.changeBacklight(num(f, 1), num(f, 2)); },
-     {"Sets the voting hub's backlight. No answer.",
+     {"Sets the voting hub's backlight.",
       0,
       {{{"level", A::Int, "0 to 255 (the low 8 bits are used)", "the backlight level"},
         {"colour", A::Int, "0 to 255 (the low 8 bits are used)", "the backlight colour, as the hub numbers them"}}},
@@ -124,7 +124,7 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
     {CommandCode::HubClearExpressions, "hub", "clearExpressions", 0,
      [](Client c, Fields) { c.clearExpressions(); },
      {"Takes every expression device off the voting hub; during a registration on that hub it goes through the "
-      "registration, which stays open. No answer.",
+      "registration, which stays open.",
       0,
       {},
       true}},
@@ -174,13 +174,13 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
       true}},
     {CommandCode::HubStartExpressionNamingSession, "hub", "startExpressionNamingSession", 0,
      [](Client c, Fields) { c.startExpressionNamingSession(); },
-     {"Starts naming in the open teacher naming session; without one it does nothing. No answer.", 0, {}, true}},
+     {"Starts naming in the open teacher naming session; without one it does nothing.", 0, {}, true}},
     {CommandCode::HubStopExpressionNamingSession, "hub", "stopExpressionNamingSession", 0,
      [](Client c, Fields) { c.stopExpressionNamingSession(); },
-     {"Ends the teacher naming session. No answer.", 0, {}, true}},
+     {"Ends the teacher naming session.", 0, {}, true}},
     {CommandCode::HubStopExpressionEndUserNamingSession, "hub", "stopExpressionEndUserNamingSession", 0,
      [](Client c, Fields) { c.stopExpressionEndUserNamingSession(); },
-     {"Ends learner naming on the voting hub. No answer.", 0, {}, true}},
+     {"Ends learner naming on the voting hub.", 0, {}, true}},
     {CommandCode::HubRemoveVelaDevice, "hub", "removeVelaDevice", 2,
      [](Client c, Fields f) { c.removeVelaDevice(uid(f, 1), num(f, 2)); },
      {"Removes one device from the voting hub; during a registration on that hub it goes through the "
@@ -195,25 +195,25 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
     {CommandCode::PenPrivate, "pen", "private", 1,
      [](Client c, Fields f) { c.setPenPrivate(WireFormat::readOneFlag(raw(f, 1)), f.size() > 3 ? num(f, 2) : 0); },
      {"Switches pens between private and native reporting. While it is private, a pen that comes down outside "
-      "the window sends information FOCUS_LOST and returns pens and touch to native. No answer.",
+      "the window sends information FOCUS_LOST and returns pens and touch to native.",
       0,
       {{kSwitch, {"penId", A::Int, "0, or 1 to the number of pens", "one pen; 0 or left out: pens 1 to 4"}}}}},
     {CommandCode::TouchPrivate, "touch", "private", 1,
      [](Client c, Fields f) { c.setTouchPrivate(WireFormat::readOneFlag(raw(f, 1))); },
-     {"Switches touch between private and native reporting, as pen,private does for pens. No answer.", 0, {{kSwitch}}}},
+     {"Switches touch between private and native reporting, as pen,private does for pens.", 0, {{kSwitch}}}},
     {CommandCode::ErasePrivate, "erase", "private", 1,
      [](Client c, Fields f) { c.setErasePrivate(WireFormat::readOneFlag(raw(f, 1))); },
-     {"Switches erasers between private and native reporting. No answer.", 0, {{kSwitch}}}},
+     {"Switches erasers between private and native reporting.", 0, {{kSwitch}}}},
     {CommandCode::ScreenSize, "screen", "size", 2,
      [](Client c, Fields f) { c.setScreenSize(num(f, 1), num(f, 2)); },
      {"Gives the screen's size, to which hub coordinates are scaled for the window test. One setting for all "
-      "clients. No answer.",
+      "clients.",
       0,
       {{{"width", A::Int, "pixels", "the screen's width"}, {"height", A::Int, "pixels", "the screen's height"}}}}},
     {CommandCode::WindowPosition, "window", "position", 4,
      [](Client c, Fields f) { c.setWindowPosition(num(f, 1), num(f, 2), num(f, 3), num(f, 4)); },
      {"Gives the window, in screen pixels, inside which board input is sent: a stroke that starts outside it "
-      "is not sent. One setting for all clients: the last one sent counts. No answer.",
+      "is not sent. One setting for all clients: the last one sent counts.",
       0,
       {{{"x", A::Int, "pixels", "the window's left edge"},
         {"y", A::Int, "pixels", "the window's top edge"},
@@ -228,19 +228,19 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
       "registered device has answered. Ignored while a question is open; a question the hub refuses sends "
       "nothing.",
       answeredBy(M::QuestionSession, M::QuestionResponse),
-      {{kQuestionId, kOptions, {"responses", A::Int, "1 to 6 on the simulated hub", "the options a learner picks"}}},
+      {{kQuestionId, kOptions, {"responses", A::Int, "1 to 6, as questionCapabilities reports", "the options a learner picks"}}},
       true}},
     {CommandCode::QuestionAskSortInOrder, "question", "askSortInOrderQuestion", 3,
      [](Client c, Fields f) { ask(c, SortInOrder, num(f, 1), num(f, 2), num(f, 3), false); },
      {"Asks a sort-in-order question, as askMultipleChoiceQuestion does.",
       answeredBy(M::QuestionSession, M::QuestionResponse),
-      {{kQuestionId, kOptions, {"responses", A::Int, "1 to 6 on the simulated hub", "the options a learner orders"}}},
+      {{kQuestionId, kOptions, {"responses", A::Int, "1 to 6, as questionCapabilities reports", "the options a learner orders"}}},
       true}},
     {CommandCode::QuestionAskLikert, "question", "askLikertQuestion", 2,
      [](Client c, Fields f) { ask(c, Likert, num(f, 1), num(f, 2), 0, false); },
      {"Asks a Likert-scale question, as askMultipleChoiceQuestion does.",
       answeredBy(M::QuestionSession, M::QuestionResponse),
-      {{kQuestionId, {"scale", A::Int, "4 to 9 on the simulated hub", "the points of the scale"}}},
+      {{kQuestionId, {"scale", A::Int, "4 to 9, as questionCapabilities reports", "the points of the scale"}}},
       true}},
     {CommandCode::QuestionAskYesNo, "question", "askYesNoQuestion", 2,
      [](Client c, Fields f) { ask(c, YesNo, num(f, 1), 0, 0, flag(f, 2)); },
@@ -290,7 +290,7 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
     {CommandCode::CapabilitiesSetMode, "capabilities", "setMode", 1,
      [](Client c, Fields f) { c.setCapabilitiesMode(num(f, 1)); },
      {"Chooses the capability message that goes out unasked when a hub connects or goes. One setting for all "
-      "clients. No answer.",
+      "clients.",
       0,
       {{{"mode", A::Int, "0, 1 or 2",
          "0 allCapabilities (the default), 2 questionCapabilities, any other "
@@ -300,19 +300,19 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
     {CommandCode::RelayIntelligence, "relay", "intelligence", 1,
      [](Client c, Fields f) { c.setIntelligence(flag(f, 1)); },
      {"Switches supervision on or off (see The keep-alive supervisor); either way the report modes stay as they "
-      "are. One supervision for all clients. No answer.",
+      "are. One supervision for all clients.",
       0,
       {{{"on", A::Bool, "0 or 1", "not 0: on, and the countdown starts; 0: off"}}}}},
     {CommandCode::RelayKeepAlive, "relay", "keepAlive", 0,
      [](Client c, Fields) { c.keepAlive(); },
      {"Starts the supervision countdown again; it does nothing before the first relay,intelligence,1. From any "
-      "client. No answer.",
+      "client.",
       0,
       {}}},
     {CommandCode::RelayFocus, "relay", "focus", 1,
      [](Client c, Fields f) { c.setFocus(flag(f, 1)); },
      {"Sets the report mode of pens and touch: private while supervision is on and focused is not 0, native "
-      "otherwise. No answer.",
+      "otherwise.",
       0,
       {{{"focused", A::Bool, "0 or 1", "the client's window has the input focus"}}}}},
 
@@ -441,7 +441,7 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
         {"correctAnswer", A::RawText, "any", "the correct order"}}}}},
     {CommandCode::EnhancedMessage, "enhanced", "message", 4,
      [](Client c, Fields f) { c.sendEnhancedMessage(uid(f, 1), uid(f, 2), num(f, 3), text(f, 4)); },
-     {"Shows a device a message. No answer.",
+     {"Shows a device a message.",
       0,
       {{kSessionId,
         kDevice,
@@ -451,7 +451,7 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
         {"text", A::Text, "any", "the message"}}}}},
     {CommandCode::EnhancedPopup, "enhanced", "popup", 4,
      [](Client c, Fields f) { c.sendEnhancedPopup(uid(f, 1), uid(f, 2), flag(f, 3), text(f, 4)); },
-     {"Shows a device a pop-up message. No answer.",
+     {"Shows a device a pop-up message.",
       0,
       {{kSessionId,
         kDevice,
@@ -459,7 +459,7 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
         {"text", A::Text, "any", "the message"}}}}},
     {CommandCode::EnhancedNoMoreQuestions, "enhanced", "noMoreQuestions", 3,
      [](Client c, Fields f) { c.sendNoMoreQuestions(uid(f, 1), uid(f, 2), text(f, 3)); },
-     {"Tells a device that asked for a question that there are no more. No answer.",
+     {"Tells a device that asked for a question that there are no more.",
       0,
       {{kSessionId, kDevice, {"text", A::Text, "any", "what the device shows"}}}}},
 }};
