@@ -235,7 +235,7 @@ constexpr bool keywordsUnique()
 static_assert(keywordsUnique(), "a client tells messages apart by their keyword");
 
 inline constexpr std::array<CodeText, 3> kErrors{{
-    {SCRIBA_RUNNING, "SCRIBA_RUNNING", "defined for another program that holds the boards; this relay never sends it"},
+    {SCRIBA_RUNNING, "SCRIBA_RUNNING", "defined by the protocol; this relay never sends it"},
     {UNSUPPORTED_QUESTION, "UNSUPPORTED_QUESTION",
      "defined for a question type the hub cannot ask; this relay "
      "never sends it (a question the hub refuses gets no message)"},

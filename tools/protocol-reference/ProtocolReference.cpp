@@ -4,6 +4,7 @@
 #include "Libressl_server.h"
 #include "Libressl_socket.h"
 #include "RelayIntelligenceManager.h"
+#include "RelayLog.h"
 #include "VelaRelayListener.h"
 #include "Websocket_client.h"
 #include "Websocket_decoder.h"
@@ -344,6 +345,7 @@ bool render(const std::string &templateText, const Tables &tables, std::string &
         {"KEEPALIVE_SECONDS", [] { return std::to_string(VelaRelayListener::DefaultKeepAliveIntervalMs / 1000); }},
         {"SUPERVISION_SECONDS",
          [] { return std::to_string(RelayIntelligenceManager::DefaultKeepAliveTimeoutMs / 1000); }},
+        {"LOG_BURST", [] { return std::to_string(RelayLog::kBurst); }},
         {"LIMITS", limits},
         {"ERRORS", errors},
         {"ARGUMENT_TYPES", [] { return typeTable("read as", argumentTypes); }},
