@@ -82,10 +82,12 @@ fuzz:
 	    fuzz/corpus-$$t fuzz/seeds/$$t || exit 1; \
 	done
 
-# The relay side by side with two peers (bench/peers): latency, fan-out, idle
-# cost, memory and start-up, in a Release build of its own. Writes the tables
-# to standard output and bench/results.md. Not part of `make test`.
-BENCH_PACKAGES := nodejs node-ws libqt5websockets5-dev
+# The relay side by side with two peers (bench/peers): latency with 4 and 32
+# clients, fan-out, idle cost, memory and start-up, 5 runs of each with the
+# servers interleaved, in a Release build of its own: about 11 minutes of
+# measuring. Writes the tables to standard output and bench/results.md. Not
+# part of `make test`. linux-perf is for bench/sched-relay.py.
+BENCH_PACKAGES := nodejs node-ws libqt5websockets5-dev linux-perf
 BENCH_ARGS ?=
 
 bench:
