@@ -13,7 +13,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run sanitize tsan coverage fuzz bench soak deb package-test clean
+.PHONY: all deps build test run sanitize tsan coverage fuzz bench bench-build soak deb package-test clean
 
 all: build
 
@@ -90,12 +90,16 @@ fuzz:
 BENCH_PACKAGES := nodejs node-ws libqt5websockets5-dev linux-perf
 BENCH_ARGS ?=
 
-bench:
+# What `make bench` runs, built alone: for bench/sched-relay.py and
+# bench/profile-relay.sh.
+bench-build:
 	$(MAKE) deps EXTRA_PACKAGES="$(BENCH_PACKAGES)"
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELARELAY_TESTS=OFF -DVELARELAY_WERROR=ON
 	cmake --build build-bench -j $(JOBS) --target velarelay devcert
 	cmake -S bench -B build-bench/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELARELAY_WERROR=ON
 	cmake --build build-bench/bench -j $(JOBS)
+
+bench: bench-build
 	build-bench/bench/bin/velarelay-bench \
 	  --relay $(CURDIR)/build-bench/bin/velarelay --ssl-dir $(CURDIR)/build-bench/bin/ssl \
 	  --node "$$(command -v node || command -v nodejs)" --node-path /usr/share/nodejs \
