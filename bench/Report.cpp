@@ -327,8 +327,12 @@ std::string renderReport(const MachineInfo &machine, const BenchOptions &options
     }
     out << checks.text();
 
-    out << "**Every run** (the round's number; idle from the round's idle period):\n\n";
-    Table runs({"server", "run", "p50 ms", "p99 ms", "p99.9 ms", "max ms",
+    out << "**Every run** (the round's number; idle from the round's idle period; what else the machine did "
+           "during the "
+        << options.clients
+        << "-client latency measure, in % of one core: other processes' CPU, and time stolen by the "
+           "hypervisor):\n\n";
+    Table runs({"server", "run", "p50 ms", "p99 ms", "p99.9 ms", "max ms", "others %", "steal %",
                 "p99 ms, " + std::to_string(options.wideClients) + " clients",
                 "max ms, " + std::to_string(options.wideClients) + " clients", "frames per CPU s, M", "resident MB",
                 "KB per client", "idle CPU %"});
@@ -338,7 +342,8 @@ std::string renderReport(const MachineInfo &machine, const BenchOptions &options
                        m = i < s.memory.size(), d = i < s.idle.size();
             runs.row({s.name, std::to_string(i + 1), l ? fixed(s.latency[i].p50Ms, 3) : "–",
                       l ? fixed(s.latency[i].p99Ms, 3) : "–", l ? fixed(s.latency[i].p999Ms, 3) : "–",
-                      l ? fixed(s.latency[i].maxMs, 3) : "–", w ? fixed(s.wideLatency[i].p99Ms, 3) : "–",
+                      l ? fixed(s.latency[i].maxMs, 3) : "–", l ? fixed(s.latency[i].otherLoadPercent, 1) : "–",
+                      l ? fixed(s.latency[i].stealPercent, 1) : "–", w ? fixed(s.wideLatency[i].p99Ms, 3) : "–",
                       w ? fixed(s.wideLatency[i].maxMs, 3) : "–",
                       f ? fixed(s.fanout[i].framesPerCpuSecond / 1e6, 2) : "–",
                       m ? fixed(double(s.memory[i].fullKiB) * 1024.0 / 1e6, 1) : "–",

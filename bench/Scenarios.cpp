@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -81,6 +82,27 @@ double nsToMs(double ns)
 {
     return ns / double(kNsPerMs);
 }
+
+// The whole machine's busy and stolen CPU time so far (/proc/stat, all CPUs).
+struct MachineCpu
+{
+    std::int64_t busyNs = 0;
+    std::int64_t stealNs = 0;
+
+    static MachineCpu now()
+    {
+        MachineCpu cpu;
+        std::ifstream stat("/proc/stat");
+        std::string label;
+        long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+        if (stat >> label >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal && label == "cpu") {
+            const std::int64_t tick = kNsPerSecond / ::sysconf(_SC_CLK_TCK);
+            cpu.busyNs = (user + nice + system + irq + softirq) * tick;
+            cpu.stealNs = steal * tick;
+        }
+        return cpu;
+    }
+};
 
 } // namespace
 
@@ -224,6 +246,8 @@ bool measureLatency(ServerSession &session, ClientSet &clients, const std::strin
 
     session.hook(phase + "-begin");
     clients.resetWaited();
+    const MachineCpu machineBefore = MachineCpu::now();
+    const std::int64_t selfBefore = selfCpuNs();
     const std::int64_t cpuBefore = session.process().cpuNs();
     const std::int64_t start = nowNs() + 10 * kNsPerMs;
     for (std::int64_t i = 0; i < count;) {
@@ -247,7 +271,14 @@ bool measureLatency(ServerSession &session, ClientSet &clients, const std::strin
         }
     }
     const std::int64_t sendEnd = nowNs();
-    result.serverCpuPercent = 100.0 * double(session.process().cpuNs() - cpuBefore) / double(sendEnd - start);
+    const std::int64_t serverNs = session.process().cpuNs() - cpuBefore;
+    const MachineCpu machineAfter = MachineCpu::now();
+    const double wallNs = double(nowNs() - start);
+    result.serverCpuPercent = 100.0 * double(serverNs) / double(sendEnd - start);
+    result.otherLoadPercent = std::max(
+        0.0,
+        100.0 * double(machineAfter.busyNs - machineBefore.busyNs - serverNs - (selfCpuNs() - selfBefore)) / wallNs);
+    result.stealPercent = 100.0 * double(machineAfter.stealNs - machineBefore.stealNs) / wallNs;
     session.hook(phase + "-end");
     result.clientWaitShare = double(clients.waitedNs()) / double(sendEnd - start);
     if (!collectRest(

@@ -68,6 +68,11 @@ struct LatencyResult
     // what is left once the client thread's wake-up and reading are taken out.
     double socketP50Ms = 0;
     double socketP99Ms = 0;
+    // What else the machine did meanwhile, in % of one core (/proc/stat):
+    // the CPU time of every other process, and the time the hypervisor kept
+    // for itself. Either explains a run whose tail stands out.
+    double otherLoadPercent = 0;
+    double stealPercent = 0;
 };
 
 struct FanoutResult
