@@ -95,7 +95,7 @@ fuzz:
 # servers interleaved, in a Release build of its own: about 11 minutes of
 # measuring. Writes the tables to standard output and bench/results.md. Not
 # part of `make test`. linux-perf is for bench/sched-relay.py.
-BENCH_PACKAGES := nodejs node-ws libqt5websockets5-dev linux-perf
+BENCH_PACKAGES := libqt5websockets5-dev linux-perf
 BENCH_ARGS ?=
 
 # What `make bench` runs, built alone: for bench/sched-relay.py and
