@@ -66,6 +66,7 @@ const std::string kUpgraded = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: webs
                               "Sec-WebSocket-Protocol: relay-protocol\r\n"
                               "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n";
 const std::string kBadRequest = "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+const std::string kForbidden = "HTTP/1.1 403 Forbidden\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 const std::string kUpgradeRequired = "HTTP/1.1 426 Upgrade Required\r\nUpgrade: websocket\r\n"
                                      "Connection: Upgrade, close\r\nSec-WebSocket-Version: 13\r\n"
                                      "Content-Length: 0\r\n\r\n";
@@ -149,6 +150,8 @@ struct UpgradeRow
     const char *name;
     std::string request;
     const std::string &response;
+    // relay_allowed_origins; none set: the default policy.
+    const char *allowed = nullptr;
 };
 
 void PrintTo(const UpgradeRow &row, std::ostream *out)
@@ -166,6 +169,8 @@ TEST_P(Upgrade, AnswersAndTakesWhatFollowsForFramesOnlyWhenUpgraded)
     const UpgradeRow &row = GetParam();
     const std::string bytes = row.request + maskedText("hi");
     Websocket_connection connection;
+    if (row.allowed)
+        connection.setOriginPolicy(std::make_shared<const Origin_policy>(Origin_policy::fromSetting(row.allowed)));
     Websocket_connection::Output out;
     connection.feed(bytes.data(), bytes.size(), out);
     EXPECT_EQ(out.bytes, row.response);
@@ -211,13 +216,47 @@ INSTANTIATE_TEST_SUITE_P(
         UpgradeRow{"subprotocol only as a prefix", with("Sec-WebSocket-Protocol: relay-protocol-2"), kBadRequest},
         UpgradeRow{"no subprotocol", without("Sec-WebSocket-Protocol"), kBadRequest},
         UpgradeRow{"version 8", with("Sec-WebSocket-Version: 8"), kUpgradeRequired},
-        UpgradeRow{"no version", without("Sec-WebSocket-Version"), kUpgradeRequired}),
+        UpgradeRow{"no version", without("Sec-WebSocket-Version"), kUpgradeRequired},
+        // Pages of the loopback hosts, on any port, may connect; every other
+        // page is refused unless its origin is listed.
+        UpgradeRow{"origin 127.0.0.1", plus("Origin: http://127.0.0.1:8000"), kUpgraded},
+        UpgradeRow{"origin localhost over https", plus("Origin: https://localhost"), kUpgraded},
+        UpgradeRow{"origin [::1]", plus("Origin: http://[::1]:3000"), kUpgraded},
+        UpgradeRow{"loopback origin in upper case", plus("Origin: HTTP://LocalHost:80"), kUpgraded},
+        UpgradeRow{"foreign origin", plus("Origin: https://evil.example"), kForbidden},
+        UpgradeRow{"null origin", plus("Origin: null"), kForbidden},
+        UpgradeRow{"empty origin", plus("Origin: "), kForbidden},
+        UpgradeRow{"loopback scheme not http", plus("Origin: ftp://localhost"), kForbidden},
+        UpgradeRow{"look-alike name", plus("Origin: http://localhost.evil.example"), kForbidden},
+        UpgradeRow{"look-alike address", plus("Origin: http://127.0.0.1.evil.example"), kForbidden},
+        UpgradeRow{"user information", plus("Origin: http://evil.example@localhost"), kForbidden},
+        UpgradeRow{"path", plus("Origin: http://localhost/"), kForbidden},
+        UpgradeRow{"port out of range", plus("Origin: http://localhost:65536"), kForbidden},
+        UpgradeRow{"two origins", plus("Origin: http://localhost\r\nOrigin: http://localhost"), kForbidden},
+        UpgradeRow{"listed origin", plus("Origin: HTTPS://Classroom.Example:443"), kUpgraded,
+                   "http://quiz.test:8080,https://classroom.example"},
+        UpgradeRow{"listed with its default port", plus("Origin: http://quiz.test"), kUpgraded, "http://quiz.test:80"},
+        UpgradeRow{"listed origin on another port", plus("Origin: https://classroom.example:8443"), kForbidden,
+                   "https://classroom.example"},
+        UpgradeRow{"not an origin in the list", plus("Origin: null"), kForbidden, "null https://classroom.example/"},
+        UpgradeRow{"star allows a foreign origin", plus("Origin: https://evil.example"), kUpgraded, "*"},
+        UpgradeRow{"star allows null", plus("Origin: null"), kUpgraded, "*"}),
     [](const ::testing::TestParamInfo<UpgradeRow> &row) {
         std::string name;
         for (const char c : std::string(row.param.name))
             name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;
     });
+
+TEST(OriginSetting, EntriesThatAreNotOriginsAreLeftOutAndNamed)
+{
+    std::vector<std::string> rejected;
+    const Origin_policy policy =
+        Origin_policy::fromSetting(" null,https://a.example/ http://b.example:99999,,\thttps://c.example ", &rejected);
+    EXPECT_EQ(rejected, (std::vector<std::string>{"null", "https://a.example/", "http://b.example:99999"}));
+    EXPECT_TRUE(policy.allows("https://c.example"));
+    EXPECT_FALSE(policy.allowsAll());
+}
 
 TEST(UpgradeInPieces, CompletesWhereverTheRequestIsCutAndKeepsWhatFollows)
 {
