@@ -1,7 +1,9 @@
-"""velarelay-cert create: an authority bound to the loopback names, and the
-relay's pair signed by it."""
+"""velarelay-cert: an authority bound to the loopback names and the relay's
+pair signed by it; the authority trusted and untrusted where browsers and the
+system look (a throwaway home and store); a renewed pair."""
 import grp
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -70,6 +72,74 @@ class Create(unittest.TestCase):
         before = snapshot()
         self.create()
         self.assertEqual(snapshot(), before)
+
+
+class Trust(unittest.TestCase):
+    """As root: the system's store (a folder of the test's) and the NSS
+    databases of the caller's home."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.made = tempfile.TemporaryDirectory()
+        subprocess.run([TOOL, "create", cls.made.name + "/ssl"], check=True, capture_output=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.made.cleanup()
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        self.home, self.store = (os.path.join(self.tmp.name, name) for name in ("home", "store"))
+        self.firefox = os.path.join(self.home, ".mozilla", "firefox", "x.default-esr")
+        os.makedirs(self.firefox)
+        subprocess.run(["certutil", "-N", "-d", "sql:" + self.firefox, "--empty-password"], check=True)
+        self.ssl = shutil.copytree(self.made.name + "/ssl", os.path.join(self.tmp.name, "ssl"))
+
+    def run_tool(self, *args):
+        env = dict(os.environ, HOME=self.home, VELARELAY_CERT_SYSTEM_STORE=self.store)
+        return subprocess.run([TOOL, *args], env=env, capture_output=True, text=True)
+
+    def status(self):
+        """Each place and whether it trusts the authority."""
+        result = self.run_tool("status", self.ssl)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return dict(line.split(": ", 1) for line in result.stdout.splitlines()[2:])
+
+    def test_trust_twice_then_untrust(self):
+        places = ["system (%s)" % self.store, "Chromium (%s/.pki/nssdb)" % self.home, "Firefox (%s)" % self.firefox]
+        self.assertEqual(self.status(), dict(zip(places, ["not trusted", "no database", "not trusted"])))
+        for _ in range(2):
+            self.assertEqual(self.run_tool("trust", self.ssl).returncode, 0)
+        self.assertEqual(self.status(), dict(zip(places, ["trusted", "trusted (C,,)", "trusted (C,,)"])))
+        self.assertEqual(os.stat(os.path.join(self.home, ".pki", "nssdb")).st_mode & 0o777, 0o700)
+        self.assertEqual(self.run_tool("untrust", self.ssl).returncode, 0)
+        self.assertEqual(self.status(), dict(zip(places, ["not trusted", "not trusted", "not trusted"])))
+        self.assertEqual(os.listdir(self.store), [])
+
+    def test_refusals_name_what_is_missing(self):
+        for args, message in ((["trust", self.tmp.name], "holds no readable velarelay-ca.crt"),
+                              (["trust", "--user", "no-such-user", self.ssl], "no user named no-such-user"),
+                              (["renew", self.tmp.name], "velarelay-ca.key cannot be read")):
+            result = self.run_tool(*args)
+            self.assertEqual(result.returncode, 1, args)
+            self.assertIn(message, result.stderr, args)
+
+    def test_renew_makes_a_new_pair_from_the_same_authority(self):
+        def read(name):
+            with open(os.path.join(self.ssl, name), "rb") as f:
+                return f.read()
+        authority, leaf, key = read("velarelay-ca.crt"), read("velarelay.crt"), read("velarelay.key")
+        result = self.run_tool("renew", self.ssl)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("no running relay was told", result.stdout)
+        self.assertEqual(read("velarelay-ca.crt"), authority)
+        self.assertNotEqual(read("velarelay.crt"), leaf)
+        self.assertNotEqual(read("velarelay.key"), key)
+        result = openssl("verify", "-CAfile", os.path.join(self.ssl, "velarelay-ca.crt"), "-verify_ip", "127.0.0.1",
+                         os.path.join(self.ssl, "velarelay.crt"))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("(valid)", self.run_tool("status", self.ssl).stdout)
 
 
 if __name__ == "__main__":

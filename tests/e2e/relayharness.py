@@ -19,7 +19,8 @@ import time
 import websockets
 
 BIN = os.environ["VELARELAY_BIN"]
-CERT = os.path.join(BIN, "ssl", "velarelay.crt")
+# The development authority, which signed the relay's certificate.
+AUTHORITY = os.path.join(BIN, "ssl", "velarelay-ca.crt")
 
 
 def free_port():
@@ -148,7 +149,7 @@ class Relay:
 
 
 def tls_context():
-    context = ssl.create_default_context(cafile=CERT)
+    context = ssl.create_default_context(cafile=AUTHORITY)
     return context
 
 

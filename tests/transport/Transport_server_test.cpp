@@ -63,7 +63,7 @@ protected:
 TEST_F(TransportServer, RealClientUpgradesExchangesPingsClosesAndIsLimitedTo1MiB)
 {
     const ProcessResult peer =
-        runProcess("/usr/bin/python3", {kPeerScript, QString::number(port()), "ssl/velarelay.crt"});
+        runProcess("/usr/bin/python3", {kPeerScript, QString::number(port()), "ssl/velarelay-ca.crt"});
     EXPECT_EQ(peer.exitCode, 0) << peer.output.toStdString();
     EXPECT_EQ(peer.output.toStdString(),
               "subprotocol relay-protocol\n"
@@ -78,7 +78,7 @@ TEST_F(TransportServer, RealClientUpgradesExchangesPingsClosesAndIsLimitedTo1MiB
 TEST_F(TransportServer, Tls12WithTheStrongestSuiteUpgrades)
 {
     const ProcessResult peer =
-        runProcess("/usr/bin/python3", {kPeerScript, QString::number(port()), "ssl/velarelay.crt", "tls12"});
+        runProcess("/usr/bin/python3", {kPeerScript, QString::number(port()), "ssl/velarelay-ca.crt", "tls12"});
     EXPECT_EQ(peer.output.toStdString(), "subprotocol relay-protocol\ntls TLSv1.2 ECDHE-RSA-AES256-GCM-SHA384\n");
 }
 
