@@ -5,9 +5,11 @@ PORT       ?= 9082
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-# Everything the build, the tests and `make run` use.
+# Everything the build, the tests and `make run` use; the browser tests run
+# Chromium, whose trust store velarelay-cert fills with NSS's certutil.
 PACKAGES := g++ make cmake ninja-build pkg-config qtbase5-dev libtls-dev \
-            libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2
+            libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2 \
+            chromium libnss3-tools
 # The fuzzers are built with clang's libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 

@@ -19,8 +19,9 @@ import time
 import websockets
 
 BIN = os.environ["VELARELAY_BIN"]
-# The development authority, which signed the relay's certificate.
-AUTHORITY = os.path.join(BIN, "ssl", "velarelay-ca.crt")
+# What clients trust: the development authority, which signed the relay's
+# certificate (velarelay-cert create).
+CERT = os.path.join(BIN, "ssl", "velarelay-ca.crt")
 
 
 def free_port():
@@ -149,7 +150,7 @@ class Relay:
 
 
 def tls_context():
-    context = ssl.create_default_context(cafile=AUTHORITY)
+    context = ssl.create_default_context(cafile=CERT)
     return context
 
 
