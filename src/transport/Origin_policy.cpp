@@ -89,12 +89,6 @@ std::string Origin_policy::Origin::serialised() const
     return scheme + "://" + host + (port.empty() ? "" : ":" + port);
 }
 
-std::optional<std::string> Origin_policy::canonical(const std::string &text)
-{
-    const std::optional<Origin> origin = parse(text);
-    return origin ? std::optional<std::string>(origin->serialised()) : std::nullopt;
-}
-
 Origin_policy Origin_policy::fromSetting(const std::string &setting, std::vector<std::string> *rejected)
 {
     Origin_policy policy;
@@ -106,8 +100,8 @@ Origin_policy Origin_policy::fromSetting(const std::string &setting, std::vector
             continue;
         if (entry == "*") {
             policy.m_any = true;
-        } else if (const std::optional<std::string> origin = canonical(entry)) {
-            policy.m_listed.push_back(*origin);
+        } else if (const std::optional<Origin> origin = parse(entry)) {
+            policy.m_listed.push_back(origin->serialised());
         } else if (rejected) {
             rejected->push_back(entry);
         }

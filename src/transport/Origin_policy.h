@@ -15,12 +15,6 @@
 class Origin_policy
 {
 public:
-    // The origin in one canonical form, or nothing when the text is not the
-    // serialisation of an origin (RFC 6454 section 6.2): scheme "://" host
-    // [":" port] and nothing else. Scheme and host are lower-cased and the
-    // scheme's default port dropped, so equal origins give equal texts.
-    static std::optional<std::string> canonical(const std::string &text);
-
     // Origins separated by spaces or commas. Entries that are not origins,
     // "null" among them, are left out and listed in rejected.
     static Origin_policy fromSetting(const std::string &setting, std::vector<std::string> *rejected = nullptr);
@@ -37,8 +31,11 @@ private:
         std::string host;   // lower case, IPv6 in brackets
         std::string port;   // empty for none or the scheme's default
 
+        // Equal origins give equal texts.
         std::string serialised() const;
     };
+    // Nothing when the text is not the serialisation of an origin (RFC 6454
+    // section 6.2): scheme "://" host [":" port] and nothing else.
     static std::optional<Origin> parse(const std::string &text);
 
     bool m_any = false;
