@@ -7,11 +7,13 @@ authority, and no flag turns certificate checks off. Pages come from a small
 HTTP server on 127.0.0.1; the host names given to Browser map to that address
 too, so a page can come from a foreign origin without a network.
 
-    with PageServer(folder) as pages, Browser(hosts=["classroom.example"]) as browser:
-        page = browser.open(pages.url("client.html", host="classroom.example"))
-        page.evaluate("someAsyncFunction()")   # awaited; its value comes back
-        page.messages()                        # console lines, errors, network and CSP reports
-        page.screenshot(path)
+    pages, browser = PageServer(folder), Browser(hosts=["classroom.example"])
+    page = browser.open(pages.url("client.html", host="classroom.example"))
+    page.evaluate("someAsyncFunction()")   # awaited; its value comes back
+    page.wait_text("#status", "connected")
+    page.messages()                        # console lines, errors, network and CSP reports
+    page.screenshot(path)
+    browser.close(), pages.close()
 """
 import base64
 import functools
@@ -106,6 +108,7 @@ class Browser:
         self._next_id = 0
         self._replies = {}
         self._events = []
+        self._closed = False
         self._changed = threading.Condition()
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
@@ -129,8 +132,6 @@ class Browser:
         with self._changed:
             self._closed = True
             self._changed.notify_all()
-
-    _closed = False
 
     def call(self, method, session=None, timeout=15, **params):
         """One command; its result, or AssertionError with the browser's error."""
@@ -159,15 +160,16 @@ class Browser:
                 self._changed.wait(left)
 
     def events(self, session, method=None):
+        """(method, params) of a session's events so far, or of those of one method."""
         with self._changed:
-            return [e["params"] for e in self._events
+            return [(e["method"], e["params"]) for e in self._events
                     if e.get("sessionId") == session and method in (None, e["method"])]
 
     def wait_event(self, session, method, after, timeout=15):
         """The params of the first such event past the first `after` of them."""
         def found():
-            matching = [e["params"] for e in self._events if e.get("sessionId") == session and e["method"] == method]
-            return matching[after] if len(matching) > after else None
+            matching = self.events(session, method)
+            return matching[after][1] if len(matching) > after else None
         return self._wait(found, timeout, method)
 
     def open(self, url):
@@ -188,12 +190,6 @@ class Browser:
         self._reader.join(5)
         os.close(self._in)
         shutil.rmtree(self._dir, ignore_errors=True)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
 
 class Page:
@@ -239,17 +235,14 @@ class Page:
         (level, text): console calls, uncaught exceptions, and the browser's
         own reports (failed connections, refused content, CSP)."""
         lines = []
-        with self.browser._changed:
-            events = [e for e in self.browser._events if e.get("sessionId") == self.session]
-        for event in events:
-            params = event["params"]
-            if event["method"] == "Runtime.consoleAPICalled":
+        for method, params in self.browser.events(self.session):
+            if method == "Runtime.consoleAPICalled":
                 lines.append((params["type"], " ".join(str(a.get("value", a.get("description", "")))
                                                        for a in params["args"])))
-            elif event["method"] == "Runtime.exceptionThrown":
+            elif method == "Runtime.exceptionThrown":
                 details = params["exceptionDetails"]
                 lines.append(("error", details.get("exception", {}).get("description", details["text"])))
-            elif event["method"] == "Log.entryAdded":
+            elif method == "Log.entryAdded":
                 lines.append((params["entry"]["level"], params["entry"]["text"]))
         return lines
 
