@@ -125,22 +125,25 @@ class Trust(unittest.TestCase):
             self.assertEqual(result.returncode, 1, args)
             self.assertIn(message, result.stderr, args)
 
-    def test_renew_makes_a_new_pair_from_the_same_authority(self):
+    def test_renew_makes_a_new_pair_from_the_same_authority_readable_as_the_old_key(self):
         def read(name):
             with open(os.path.join(self.ssl, name), "rb") as f:
                 return f.read()
-        authority, leaf, key = read("velarelay-ca.crt"), read("velarelay.crt"), read("velarelay.key")
-        result = self.run_tool("renew", self.ssl)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn("no running relay was told", result.stdout)
-        self.assertEqual(read("velarelay-ca.crt"), authority)
-        self.assertNotEqual(read("velarelay.crt"), leaf)
-        self.assertNotEqual(read("velarelay.key"), key)
-        result = openssl("verify", "-CAfile", os.path.join(self.ssl, "velarelay-ca.crt"), "-verify_ip", "127.0.0.1",
-                         os.path.join(self.ssl, "velarelay.crt"))
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        key_path = os.path.join(self.ssl, "velarelay.key")
+        for mode in (0o600, 0o640):
+            authority, leaf, key = read("velarelay-ca.crt"), read("velarelay.crt"), read("velarelay.key")
+            os.chmod(key_path, mode)
+            result = self.run_tool("renew", self.ssl)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("no running relay was told", result.stdout)
+            self.assertEqual((os.stat(key_path).st_mode & 0o777, os.stat(key_path).st_gid), (mode, os.getegid()))
+            self.assertEqual(read("velarelay-ca.crt"), authority)
+            self.assertNotEqual(read("velarelay.crt"), leaf)
+            self.assertNotEqual(read("velarelay.key"), key)
+            result = openssl("verify", "-CAfile", os.path.join(self.ssl, "velarelay-ca.crt"), "-verify_ip",
+                             "127.0.0.1", os.path.join(self.ssl, "velarelay.crt"))
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("(valid)", self.run_tool("status", self.ssl).stdout)
-
 
 if __name__ == "__main__":
     unittest.main()
