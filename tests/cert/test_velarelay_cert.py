@@ -15,21 +15,27 @@ def openssl(*args):
     return subprocess.run(["openssl", *args], capture_output=True, text=True)
 
 
+def create(folder):
+    group = grp.getgrgid(os.getegid()).gr_name
+    subprocess.run([TOOL, "--group", group, "create", folder], check=True, capture_output=True)
+
+
+# One authority for every test (its RSA keys take seconds); those that change
+# files work on a copy.
+def setUpModule():
+    global MADE
+    MADE = tempfile.TemporaryDirectory()
+    create(os.path.join(MADE.name, "ssl"))
+
+
+def tearDownModule():
+    MADE.cleanup()
+
+
 class Create(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.dir = os.path.join(cls.tmp.name, "ssl")
-        cls.group = grp.getgrgid(os.getegid()).gr_name
-        cls.create()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
-
-    @classmethod
-    def create(cls):
-        subprocess.run([TOOL, "--group", cls.group, "create", cls.dir], check=True, capture_output=True)
+        cls.dir = os.path.join(MADE.name, "ssl")
 
     def path(self, name):
         return os.path.join(self.dir, name)
@@ -51,7 +57,7 @@ class Create(unittest.TestCase):
 
     def test_authority_cannot_vouch_for_another_name(self):
         # Signed by hand with the authority's key, as a thief of that key would.
-        forged = os.path.join(self.tmp.name, "forged.crt")
+        forged = os.path.join(MADE.name, "forged.crt")
         result = subprocess.run(
             ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", os.devnull, "-subj", "/CN=x",
              "-CA", self.path("velarelay-ca.crt"), "-CAkey", self.path("velarelay-ca.key"),
@@ -70,22 +76,13 @@ class Create(unittest.TestCase):
             return {name: (os.stat(self.path(name)).st_mtime_ns, open(self.path(name), "rb").read())
                     for name in os.listdir(self.dir)}
         before = snapshot()
-        self.create()
+        create(self.dir)
         self.assertEqual(snapshot(), before)
 
 
 class Trust(unittest.TestCase):
     """As root: the system's store (a folder of the test's) and the NSS
     databases of the caller's home."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.made = tempfile.TemporaryDirectory()
-        subprocess.run([TOOL, "create", cls.made.name + "/ssl"], check=True, capture_output=True)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.made.cleanup()
 
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
@@ -94,7 +91,7 @@ class Trust(unittest.TestCase):
         self.firefox = os.path.join(self.home, ".mozilla", "firefox", "x.default-esr")
         os.makedirs(self.firefox)
         subprocess.run(["certutil", "-N", "-d", "sql:" + self.firefox, "--empty-password"], check=True)
-        self.ssl = shutil.copytree(self.made.name + "/ssl", os.path.join(self.tmp.name, "ssl"))
+        self.ssl = shutil.copytree(os.path.join(MADE.name, "ssl"), os.path.join(self.tmp.name, "ssl"))
 
     def run_tool(self, *args):
         env = dict(os.environ, HOME=self.home, VELARELAY_CERT_SYSTEM_STORE=self.store)
