@@ -150,7 +150,6 @@ class InBrowser(BrowserTest):
                                 "handshake: Unexpected response code: 403" % self.relay.port), page.messages())
 
 
-@unittest.skipUnless(os.path.exists(os.path.join(EXAMPLE, "index.html")), "examples/browser/index.html is not there")
 class ExamplePage(BrowserTest):
     """examples/browser/index.html as a client developer opens it."""
 
