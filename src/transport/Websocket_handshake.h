@@ -1,8 +1,10 @@
 #pragma once
 
 #include "Http_parser.h"
+#include "Origin_policy.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 // The server side of the WebSocket opening handshake (RFC 6455 section 4.2):
@@ -16,6 +18,10 @@ public:
         Upgraded,   // response() is the 101 answer
         Refused,    // response() is the error answer; the connection ends
     };
+
+    // Before the first feed(): the pages that may connect; without a call,
+    // those of the loopback hosts only.
+    void setOriginPolicy(std::shared_ptr<const Origin_policy> policy) { m_origins = std::move(policy); }
 
     Result feed(const char *data, std::size_t size);
     const std::string &response() const { return m_response; }
@@ -32,6 +38,7 @@ private:
     void refuse(int status, const std::string &why);
 
     Http_parser m_parser;
+    std::shared_ptr<const Origin_policy> m_origins;
     Result m_result = Result::Incomplete;
     std::string m_response;
     std::string m_refusal;

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "Libressl_server.h"
+#include "Origin_policy.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
 
 class Websocket_client;
@@ -31,6 +34,9 @@ public:
     // For the connections accepted from then on.
     void setUpgradeTimeout(std::chrono::milliseconds timeout) { m_upgradeTimeout.store(timeout.count()); }
     void setMessageRate(double perSecond, double burst);
+    // Which web pages may connect (Origin_policy); by default those of the
+    // loopback hosts.
+    void setOriginPolicy(Origin_policy policy);
 
 protected:
     // All on the server's thread.
@@ -54,6 +60,9 @@ private:
     std::atomic<std::chrono::milliseconds::rep> m_upgradeTimeout;
     std::atomic<double> m_messageRate;
     std::atomic<double> m_messageBurst;
+    // Read on the accept thread; each connection shares the one it was made with.
+    std::mutex m_originMutex;
+    std::shared_ptr<const Origin_policy> m_origins;
     // Clients with messages waiting, in the order of their turns.
     std::deque<Websocket_client *> m_waiting;
     bool m_turnScheduled = false;
