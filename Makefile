@@ -18,7 +18,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run reference sanitize tsan coverage fuzz bench bench-build soak deb package-test clean
+.PHONY: all deps build test run reference sanitize tsan coverage fuzz bench bench-build bench-compare soak deb package-test clean
 
 all: build
 
@@ -115,6 +115,29 @@ bench: bench-build
 	  --node "$$(command -v node || command -v nodejs)" --node-path /usr/share/nodejs \
 	  --ws-peer $(CURDIR)/bench/peers/ws/server.js --qt-peer $(CURDIR)/build-bench/bench/bin/velarelay-qt-peer \
 	  --out $(CURDIR)/bench/out --results $(CURDIR)/bench/results.md $(BENCH_ARGS)
+
+# The relay against its own earlier builds, in the same rounds: BASE is one
+# or more commits (`make bench-compare BASE="v1 abc123"`), each built in
+# build-baseline/COMMIT from `git archive` and serving this build's
+# certificate. Writes bench/compare.md; the peers are left out.
+BASE ?= HEAD~1
+
+bench-compare: bench-build
+	set -e; baselines=""; for rev in $(BASE); do \
+	  id=$$(git rev-parse --short "$$rev^{commit}"); dir=$(CURDIR)/build-baseline/$$id; \
+	  if [ ! -x $$dir/build/bin/velarelay ]; then \
+	    rm -rf $$dir && mkdir -p $$dir && git archive "$$id" | tar -x -C $$dir; \
+	    cmake -S $$dir -B $$dir/build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELARELAY_TESTS=OFF; \
+	    cmake --build $$dir/build -j $(JOBS) --target velarelay; \
+	  fi; \
+	  rm -rf $$dir/build/bin/ssl && ln -s $(CURDIR)/build-bench/bin/ssl $$dir/build/bin/ssl; \
+	  baselines="$$baselines --baseline $$id=$$dir/build/bin/velarelay"; \
+	done; \
+	build-bench/bench/bin/velarelay-bench --only "relay$$(for rev in $(BASE); do printf ',%s' $$(git rev-parse --short "$$rev^{commit}"); done)" \
+	  --relay $(CURDIR)/build-bench/bin/velarelay --ssl-dir $(CURDIR)/build-bench/bin/ssl $$baselines \
+	  --node "$$(command -v node || command -v nodejs)" --node-path /usr/share/nodejs \
+	  --ws-peer $(CURDIR)/bench/peers/ws/server.js --qt-peer $(CURDIR)/build-bench/bench/bin/velarelay-qt-peer \
+	  --out $(CURDIR)/bench/out --results $(CURDIR)/bench/compare.md $(BENCH_ARGS)
 
 # The relay for SOAK_SECONDS under churn, floods, broken frames and requests,
 # stalls, hub changes, library faults and pauses, while a few clients check a

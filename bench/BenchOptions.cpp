@@ -32,7 +32,14 @@ bool BenchOptions::parse(int argc, char **argv, std::string &error)
             return false;
         }
         const std::string value = argv[++i];
-        if (const auto path = paths.find(name); path != paths.end()) {
+        if (name == "--baseline") {
+            const std::size_t equals = value.find('=');
+            if (equals == 0 || equals == std::string::npos || equals + 1 == value.size()) {
+                error = "--baseline wants LABEL=PATH";
+                return false;
+            }
+            baselines.emplace_back(value.substr(0, equals), value.substr(equals + 1));
+        } else if (const auto path = paths.find(name); path != paths.end()) {
             *path->second = value;
         } else if (const auto text = optional.find(name); text != optional.end()) {
             *text->second = value;

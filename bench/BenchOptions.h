@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace bench {
 
@@ -21,6 +23,10 @@ struct BenchOptions
     std::string only;      // comma-separated labels (relay, ws, qt); empty: all
     std::string wrapRelay; // a command line the relay runs under (a profiler), split at spaces
     std::string hook;      // run as `HOOK EVENT LABEL PID` when a measure begins and ends
+    // Earlier builds of the relay measured beside it in the same rounds, each
+    // given as "LABEL=PATH": whether a change moved the figures, free of the
+    // drift between runs. The verdicts judge only the current relay.
+    std::vector<std::pair<std::string, std::string>> baselines;
 
     int runs = 5;
     int clients = 4;

@@ -54,15 +54,20 @@ std::vector<ServerKind> serverKinds(const Context &context)
             key,      "--address",          context.address};
     };
     std::vector<ServerKind> all, kinds;
-    all.push_back({"velarelay", "relay", [o, scenario](std::uint16_t port, const std::string &control) {
-                       ServerCommand command;
-                       std::istringstream wrapper(o.wrapRelay);
-                       for (std::string word; wrapper >> word;)
-                           command.argv.push_back(word);
-                       command.argv.insert(command.argv.end(), {o.relay, "--port", std::to_string(port)});
-                       command.env = {"VELASYSTEM_SCENARIO=" + scenario, "VELASYSTEM_CONTROL=" + control};
-                       return command;
-                   }});
+    const auto relayAt = [o, scenario](const std::string &executable) {
+        return [o, scenario, executable](std::uint16_t port, const std::string &control) {
+            ServerCommand command;
+            std::istringstream wrapper(o.wrapRelay);
+            for (std::string word; wrapper >> word;)
+                command.argv.push_back(word);
+            command.argv.insert(command.argv.end(), {executable, "--port", std::to_string(port)});
+            command.env = {"VELASYSTEM_SCENARIO=" + scenario, "VELASYSTEM_CONTROL=" + control};
+            return command;
+        };
+    };
+    all.push_back({"velarelay", "relay", relayAt(o.relay)});
+    for (const auto &[label, executable] : o.baselines)
+        all.push_back({"velarelay " + label, label, relayAt(executable)});
     all.push_back({"ws (Node)", "ws", [o, peerArgs](std::uint16_t port, const std::string &control) {
                        ServerCommand command{{o.node, o.wsPeer}, {"NODE_PATH=" + o.nodePath}};
                        for (std::string &arg : peerArgs(port, control))
