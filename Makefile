@@ -197,5 +197,5 @@ package-test: $(DEB_STAMP)
 	  --results tests/package/results.md
 
 clean:
-	rm -rf build build-asan build-tsan build-coverage build-fuzz build-bench build-deb
+	rm -rf build build-asan build-tsan build-coverage build-fuzz build-bench build-baseline build-deb
 	@# build-package-test/ (the cached Debian root) is kept: making it takes minutes.
