@@ -104,6 +104,33 @@ void VelaSystemClient::onHubDisconnected(Hub *hub)
     }
 }
 
+QJsonObject VelaSystemClient::status() const
+{
+    QJsonValue window;
+    if (m_input.hasWindow())
+        window = QJsonObject{{"x", double(m_input.windowLeft())},
+                             {"y", double(m_input.windowTop())},
+                             {"width", double(m_input.windowWidth())},
+                             {"height", double(m_input.windowHeight())}};
+    auto mode = [](bool isPrivate) { return isPrivate ? QLatin1String("private") : QLatin1String("native"); };
+    QJsonObject sessions = m_registration.status();
+    sessions.insert("question", m_questions.status());
+    sessions.insert("enhanced", m_enhanced.status());
+    return QJsonObject{
+        {"hubs", m_hubs.status(m_votingHub)},
+        {"votingHub", m_votingHub ? QJsonValue(m_votingHub->hubIndex()) : QJsonValue()},
+        {"screen", QJsonObject{{"width", double(m_input.screenWidth())}, {"height", double(m_input.screenHeight())}}},
+        {"window", window},
+        {"reportModes",
+         QJsonObject{{"pen", mode(m_penPrivate)},
+                     {"touch", mode(m_touchPrivate)},
+                     {"eraser", mode(m_erasePrivate)},
+                     {"supervision", m_supervisor->isEnabled()},
+                     {"boards", m_hubs.boardModes()}}},
+        {"sessions", sessions},
+    };
+}
+
 // Counts and capabilities -----------------------------------------------
 
 void VelaSystemClient::queryPenAndTouchCount()

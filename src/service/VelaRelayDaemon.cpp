@@ -1,5 +1,7 @@
 #include "VelaRelayDaemon.h"
 
+#include "ConsoleFiles.h"
+#include "RelayStatus.h"
 #include "VelaRelayListener.h"
 #include "VelaRelayServer.h"
 #include "VelaSystemClient.h"
@@ -54,6 +56,7 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *paren
     , m_debug(debug)
     , m_server(new VelaRelayServer(this))
 {
+    m_uptime.start();
     RelayLog::setDebugEnabled(m_debug);
     diagnostic(QStringLiteral("port text \"%1\", address %2").arg(m_port, m_server->address()));
     // A port that is not a plain number in range would otherwise have the
@@ -72,7 +75,10 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *paren
     if (!startHubLibrary())
         return;
 
-    m_listener = new VelaRelayListener(std::make_unique<VelaSystemClient>(), this);
+    auto adapter = std::make_unique<VelaSystemClient>();
+    m_adapter = adapter.get();
+    m_listener = new VelaRelayListener(std::move(adapter), this);
+    serveConsole();
     connect(m_server, &VelaRelayServer::apiMessageReceived, m_listener, &VelaRelayListener::onRelayMessageReceived);
     connect(m_server, &VelaRelayServer::setNumConnections, m_listener, &VelaRelayListener::onSetNumConnections);
     connect(m_listener, &VelaRelayListener::messageReady, m_server, &VelaRelayServer::sendMessage);
@@ -109,6 +115,18 @@ bool VelaRelayDaemon::reload()
     }
     RelayLog::info("Reloaded the key and certificate for new connections on port " + m_port.toStdString());
     return true;
+}
+
+void VelaRelayDaemon::serveConsole()
+{
+    Http_site &site = m_server->site();
+    for (const ConsoleFile &file : consoleFiles()) {
+        site.add(file.path.toStdString(), file.contentType.toStdString(),
+                 [bytes = file.bytes.toStdString()] { return bytes; });
+    }
+    site.add("/commands", "application/json", [commands = RelayStatus::commands()] { return commands; });
+    site.add("/status", "application/json",
+             [this] { return RelayStatus::status(*m_server, *m_adapter, m_uptime.elapsed()); });
 }
 
 void VelaRelayDaemon::diagnostic(const QString &line) const
