@@ -15,10 +15,9 @@ struct tls;
 struct tls_config;
 class Libressl_socket;
 
-// A TLS server on one IPv4 address. An accept thread sets up TLS, binds,
-// listens and accepts; each accepted connection becomes a Libressl_socket
-// (through createSocket) that does its own TLS handshake on its own thread.
-// A clean-up thread destroys the connections their owner has released.
+// A TLS server on one IPv4 address: TLS set-up and bind on the caller's
+// thread, then an accept thread and a clean-up thread; each connection becomes
+// a Libressl_socket through createSocket (docs/ARCHITECTURE.md, Threads).
 //
 // TLS versions: the protocol keyword "secure", which this libtls reads as
 // TLS 1.2 and TLS 1.3. The cipher list restricts the TLS 1.2 suites to four

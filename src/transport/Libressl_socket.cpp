@@ -16,8 +16,10 @@
 
 namespace {
 
-// One TLS record holds at most 16 KiB of plaintext.
-constexpr std::size_t kReadChunk = 16 * 1024;
+// Clients send short commands. A record of up to 16 KiB is taken in several
+// reads; a buffer of the whole record would cost every idle connection's
+// stack the pages it once touched (measured: about 8 KiB a connection).
+constexpr std::size_t kReadChunk = 4 * 1024;
 
 // Clients that vanish without TLS's close_notify (every Python ssl client
 // does, and any that is killed) are not faults of the relay or the client.
@@ -37,6 +39,10 @@ bool peerLeft(struct tls *tls)
 }
 
 std::atomic<unsigned long long> g_connections{0};
+
+// The connection whose thread this is, so that its own writes are queued for
+// it rather than written through the lock it may already hold.
+thread_local const Libressl_socket *t_running = nullptr;
 
 int pollTimeout(std::chrono::steady_clock::time_point deadline)
 {
@@ -74,12 +80,36 @@ Libressl_socket::~Libressl_socket()
 
 void Libressl_socket::start()
 {
-    // The thread object is written here, on the accept thread, and taken by
-    // stop() on another one: both under the lock.
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_thread.joinable() || m_ended.load())
-        return;
-    m_thread = std::thread(&Libressl_socket::run, this);
+    int failed = 0;
+    {
+        // The thread handle is written here, on the accept thread, and taken
+        // by stop() on another one: both under the lock.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_threadRunning || m_ended.load())
+            return;
+        // A connection's thread needs little stack (the TLS handshake, one
+        // read buffer, the decoder), far from the default 8 MiB, which every
+        // connection would reserve.
+        pthread_attr_t attributes;
+        pthread_attr_init(&attributes);
+        pthread_attr_setstacksize(&attributes, kThreadStackBytes);
+        failed = pthread_create(
+            &m_thread, &attributes,
+            [](void *socket) -> void * {
+                static_cast<Libressl_socket *>(socket)->run();
+                return nullptr;
+            },
+            this);
+        pthread_attr_destroy(&attributes);
+        m_threadRunning = failed == 0;
+    }
+    if (failed != 0) {
+        RelayLog::repeated("thread failures",
+                           "connection " + std::to_string(m_id)
+                               + ": no thread for it (pthread_create error): " + std::strerror(failed));
+        // Ends as if its loop had ended, so its owner releases it.
+        end();
+    }
 }
 
 void Libressl_socket::close()
@@ -91,19 +121,27 @@ void Libressl_socket::close()
 void Libressl_socket::stop()
 {
     request(CloseRequested);
-    std::thread thread;
+    pthread_t thread{};
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_thread.get_id() == std::this_thread::get_id())
+        if (!m_threadRunning || pthread_equal(m_thread, pthread_self()) != 0)
             return;
-        thread.swap(m_thread);
+        thread = m_thread;
+        m_threadRunning = false;
     }
-    if (thread.joinable())
-        thread.join();
+    pthread_join(thread, nullptr);
 }
 
 bool Libressl_socket::append(const char *data, std::size_t size, bool last)
 {
+    // Another thread's bytes go straight into the TLS context when its own
+    // thread is not inside libtls (the lock is free) and nothing waits to be
+    // sent before them: one hand-over fewer on the way to the client. Never
+    // a blocking lock here: a busy connection gets the bytes queued instead.
+    std::unique_lock<std::mutex> tls(m_tlsMutex, std::defer_lock);
+    if (t_running != this)
+        static_cast<void>(tls.try_lock());
+    bool direct = false;
     bool wakeUp = true;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -119,6 +157,9 @@ bool Libressl_socket::append(const char *data, std::size_t size, bool last)
             RelayLog::repeated("dropped clients",
                                "connection " + std::to_string(m_id) + ": dropped, it does not read (write queue full: "
                                    + std::to_string(kMaxQueuedBytes) + " bytes unsent)");
+        } else if (tls.owns_lock() && m_tlsOpen && m_unsent == 0) {
+            direct = true;
+            m_writeClosed = last;
         } else {
             // The connection thread takes the whole queue at once, and drains
             // it before it waits again after every wake-up: only the write
@@ -130,9 +171,37 @@ bool Libressl_socket::append(const char *data, std::size_t size, bool last)
             m_writeClosed = last;
         }
     }
+    if (direct)
+        wakeUp = !writeNow(data, size);
+    if (tls.owns_lock())
+        tls.unlock();
     if (wakeUp)
         wake();
     return (m_requests.load() & AbortRequested) == 0;
+}
+
+bool Libressl_socket::writeNow(const char *data, std::size_t size)
+{
+    // The socket does not block: a peer that reads slowly costs this thread
+    // one call, and what is left goes to the connection's own thread.
+    const ssize_t written = tls_write(m_tls, data, size);
+    if (written == static_cast<ssize_t>(size))
+        return true;
+    if (written > 0 || written == TLS_WANT_POLLOUT || written == TLS_WANT_POLLIN) {
+        // After a "want", libtls must be given exactly the same bytes again;
+        // after a partial write, the rest. Either goes first, before anything
+        // queued meanwhile (the lock keeps the connection thread from
+        // sending that).
+        const std::size_t done = written > 0 ? static_cast<std::size_t>(written) : 0;
+        m_sending.assign(data + done, size - done);
+        m_sendOffset = 0;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_unsent += size - done;
+        return false;
+    }
+    // The connection is broken; its thread finds out and ends it.
+    m_requests.fetch_or(AbortRequested);
+    return false;
 }
 
 void Libressl_socket::setDeadline(std::chrono::milliseconds fromNow)
@@ -164,10 +233,21 @@ void Libressl_socket::wake()
 
 void Libressl_socket::run()
 {
+    t_running = this;
     if (handshake()) {
         onConnected();
         serve();
     }
+    {
+        std::lock_guard<std::mutex> tls(m_tlsMutex);
+        m_tlsOpen = false;
+    }
+    end();
+    // Nothing may touch this object past this point: it may be destroyed.
+}
+
+void Libressl_socket::end()
+{
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_writeClosed = true;
@@ -175,7 +255,6 @@ void Libressl_socket::run()
     m_ended.store(true);
     onDisconnected();
     releaseShare(false);
-    // Nothing may touch this object past this point: it may be destroyed.
 }
 
 void Libressl_socket::releaseShare(bool ownerRelease)
@@ -206,17 +285,26 @@ bool Libressl_socket::handshake()
 {
     const Clock::time_point deadline = Clock::now() + m_handshakeTimeout;
     for (;;) {
-        const int result = tls_handshake(m_tls);
-        if (result == 0)
-            return true;
+        int result = 0;
+        {
+            std::lock_guard<std::mutex> tls(m_tlsMutex);
+            result = tls_handshake(m_tls);
+            if (result == 0) {
+                m_tlsOpen = true;
+                return true;
+            }
+        }
         if (m_requests.load() != 0)
             return false;
-        if ((result != TLS_WANT_POLLIN && result != TLS_WANT_POLLOUT)
-            || waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline) != Wait::Ready) {
-            if (m_requests.load() == 0)
-                RelayLog::repeated("TLS handshake failures", describe("TLS handshake failed (tls_handshake error)"));
-            return false;
+        if ((result == TLS_WANT_POLLIN || result == TLS_WANT_POLLOUT)
+            && waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline) == Wait::Ready) {
+            continue;
         }
+        if (m_requests.load() == 0) {
+            std::lock_guard<std::mutex> tls(m_tlsMutex);
+            RelayLog::repeated("TLS handshake failures", describe("TLS handshake failed (tls_handshake error)"));
+        }
+        return false;
     }
 }
 
@@ -230,7 +318,7 @@ void Libressl_socket::serve()
             farewell();
             return;
         }
-        m_wantWritable = false;
+        m_wants = 0;
         if (flushOutput() == Io::Failed)
             return;
         // One read at a time, each followed by a flush: a client that sends
@@ -244,10 +332,10 @@ void Libressl_socket::serve()
         }
         if (m_finishing || input == Io::Done)
             continue;
-        const Clock::time_point wakeAt = std::min(m_deadline, readAt);
+        // Reading now: the socket says when. Reading later: so does the time.
         const bool reading = readAt <= Clock::now();
-        const Wait wait =
-            waitForSocket(static_cast<short>((reading ? POLLIN : 0) | (m_wantWritable ? POLLOUT : 0)), wakeAt);
+        const Clock::time_point wakeAt = reading ? m_deadline : std::min(m_deadline, readAt);
+        const Wait wait = waitForSocket(static_cast<short>((reading ? POLLIN : 0) | m_wants), wakeAt);
         if (wait == Wait::Failed || (wait == Wait::TimedOut && Clock::now() >= m_deadline))
             return;
     }
@@ -268,17 +356,20 @@ void Libressl_socket::farewell()
         onClosing();
     const Clock::time_point deadline = Clock::now() + kFarewellTimeout;
     for (;;) {
-        m_wantWritable = false;
+        m_wants = 0;
         const Io io = flushOutput();
         if (io == Io::Failed || (m_requests.load() & AbortRequested) != 0)
             return;
         if (io == Io::Done)
             break;
-        if (waitForSocket(m_wantWritable ? POLLOUT : POLLIN, deadline) != Wait::Ready)
+        if (waitForSocket(m_wants != 0 ? m_wants : POLLIN, deadline) != Wait::Ready)
             return;
     }
     for (;;) {
+        std::unique_lock<std::mutex> tls(m_tlsMutex);
+        m_tlsOpen = false;
         const int result = tls_close(m_tls);
+        tls.unlock();
         if ((result != TLS_WANT_POLLIN && result != TLS_WANT_POLLOUT)
             || waitForSocket(result == TLS_WANT_POLLIN ? POLLIN : POLLOUT, deadline) != Wait::Ready) {
             return;
@@ -289,6 +380,7 @@ void Libressl_socket::farewell()
 Libressl_socket::Io Libressl_socket::flushOutput()
 {
     for (;;) {
+        std::lock_guard<std::mutex> tls(m_tlsMutex);
         if (m_sendOffset == m_sending.size()) {
             m_sending.clear();
             m_sendOffset = 0;
@@ -307,12 +399,10 @@ Libressl_socket::Io Libressl_socket::flushOutput()
             m_unsent -= std::min(m_unsent, static_cast<std::size_t>(written));
             continue;
         }
-        if (written == TLS_WANT_POLLOUT) {
-            m_wantWritable = true;
+        if (written == TLS_WANT_POLLOUT || written == TLS_WANT_POLLIN) {
+            m_wants |= written == TLS_WANT_POLLOUT ? POLLOUT : POLLIN;
             return Io::Blocked;
         }
-        if (written == TLS_WANT_POLLIN)
-            return Io::Blocked;
         return Io::Failed;
     }
 }
@@ -320,8 +410,10 @@ Libressl_socket::Io Libressl_socket::flushOutput()
 Libressl_socket::Io Libressl_socket::readInput()
 {
     char buffer[kReadChunk];
+    std::unique_lock<std::mutex> tls(m_tlsMutex);
     const ssize_t received = tls_read(m_tls, buffer, sizeof buffer);
     if (received > 0) {
+        tls.unlock();
         onReadyRead(buffer, static_cast<std::size_t>(received));
         // More may be waiting inside libtls, where poll cannot see it.
         return Io::Done;
@@ -329,7 +421,7 @@ Libressl_socket::Io Libressl_socket::readInput()
     if (received == TLS_WANT_POLLIN)
         return Io::Blocked;
     if (received == TLS_WANT_POLLOUT) {
-        m_wantWritable = true;
+        m_wants |= POLLOUT;
         return Io::Blocked;
     }
     if (received < 0 && peerLeft(m_tls))

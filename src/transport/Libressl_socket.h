@@ -2,32 +2,28 @@
 
 #include <QObject>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <mutex>
 #include <string>
-#include <thread>
 
 struct tls;
 class Libressl_server;
 
-// One accepted TLS connection, served by a thread of its own. That thread is
-// the only one that touches the TLS context and the socket: it does the TLS
-// handshake, reads and hands the decrypted bytes to onReadyRead, and writes
-// what other threads queued with write().
-//
-// Lifetime: the object is destroyed by its owner's clean-up thread once both
-// its loop has ended and the owner has released it with close(). The hand-over
-// travels through the owner's event queue, behind every signal the connection
-// emitted, so a receiver on the owner's thread may still call close() on a
-// pointer it got from a signal.
+// One accepted TLS connection, served by a thread of its own (handshake,
+// reading, the rest of writes), into which another thread's write() goes
+// straight when the connection is idle. Who touches what, and how the object
+// ends its life, is on the Threads page: docs/ARCHITECTURE.md.
 class Libressl_socket : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr std::size_t kMaxQueuedBytes = 4 * 1024 * 1024;
+    static constexpr std::size_t kThreadStackBytes = 256 * 1024;
     static constexpr std::chrono::milliseconds kDefaultHandshakeTimeout{5000};
     // How long the queued output and the TLS close may take when a connection ends in order.
     static constexpr std::chrono::milliseconds kFarewellTimeout{1000};
@@ -47,7 +43,7 @@ public:
     // Asks the loop to end in order and waits for the thread. For the server's
     // clean-up; never from the connection thread.
     void stop();
-    // Queues whole bytes for sending, from any thread; never blocks. False when
+    // Sends or queues whole bytes, from any thread; never blocks. False when
     // the connection is ending, or when the bytes would pass kMaxQueuedBytes of
     // unsent data: the connection is then dropped.
     bool write(const char *data, std::size_t size) { return append(data, size, false); }
@@ -107,9 +103,14 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void run();
+    // The end of the loop, or of a connection that got no thread.
+    void end();
     bool handshake();
     void serve();
     void farewell();
+    // Under the TLS lock: writes what the queue would hold, leaving the rest
+    // for the connection's thread. False when that thread must be woken.
+    bool writeNow(const char *data, std::size_t size);
     Io flushOutput();
     Io readInput();
     enum class Wait {
@@ -123,7 +124,7 @@ private:
     void request(Request what);
     void wake();
     void releaseShare(bool ownerRelease);
-    // One log line about this connection, with libtls's reason.
+    // One log line about this connection, with libtls's reason; under the TLS lock.
     std::string describe(const char *what) const;
 
     Libressl_server *const m_owner;
@@ -132,11 +133,22 @@ private:
     const int m_wakeFd;
     // Names the connection in the log.
     const unsigned long long m_id;
-    std::thread m_thread;
+    // Guarded by m_mutex: the thread, and whether it is there to be joined.
+    pthread_t m_thread{};
+    bool m_threadRunning = false;
     std::chrono::milliseconds m_handshakeTimeout = kDefaultHandshakeTimeout;
 
     std::atomic<int> m_requests{0};
     std::atomic<bool> m_ended{false};
+
+    // Held around every libtls call on this connection's context, which may
+    // come from any thread, one at a time. Taken before m_mutex when both are.
+    std::mutex m_tlsMutex;
+    // Guarded by m_tlsMutex: the context is past its handshake and not closing.
+    bool m_tlsOpen = false;
+    // Guarded by m_tlsMutex: bytes being sent, which libtls may want again.
+    std::string m_sending;
+    std::size_t m_sendOffset = 0;
 
     // Guarded by m_mutex: the outgoing queue and the two releases.
     mutable std::mutex m_mutex;
@@ -147,9 +159,8 @@ private:
     bool m_loopEnded = false;
 
     // Connection thread only.
-    std::string m_sending;
-    std::size_t m_sendOffset = 0;
-    bool m_wantWritable = false;
+    // What libtls last asked to wait for (POLLIN, POLLOUT) before it can write.
+    short m_wants = 0;
     bool m_finishing = false;
     Clock::time_point m_deadline = Clock::time_point::max();
 };

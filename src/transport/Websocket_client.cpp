@@ -124,6 +124,13 @@ std::chrono::nanoseconds Websocket_client::readDelay()
 
 void Websocket_client::onDisconnected()
 {
+    {
+        // The owner's first touch of a connection it hears of only now is
+        // takeMessages(): taking its lock here orders everything this thread
+        // (and the accept thread before it) did before that touch. Qt's
+        // queued hand-over does too, but ThreadSanitizer cannot see it.
+        std::lock_guard<std::mutex> lock(m_inboxMutex);
+    }
     emit websocket_disconnected(this);
 }
 

@@ -20,8 +20,7 @@ void Echo_server::clientConnected(Websocket_client *client)
 
 void Echo_server::messageReceived(Websocket_client *client, const std::string &message)
 {
-    if (echo)
-        client->send(message);
+    client->send(message);
     emit received(QString::fromStdString(message));
 }
 

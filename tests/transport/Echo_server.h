@@ -19,7 +19,6 @@ public:
     bool listen();
 
     QList<Websocket_client *> clients;
-    bool echo = true;
 
 signals:
     void received(QString text);

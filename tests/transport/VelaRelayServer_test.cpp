@@ -17,6 +17,11 @@
 #include <atomic>
 #include <thread>
 
+#if defined(__SANITIZE_ADDRESS__)
+// From the sanitizer runtime; GCC installs no header for it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -35,8 +40,14 @@ std::uint16_t freePort()
     return ntohs(address.sin_port);
 }
 
-long residentKiB()
+// What the process holds. AddressSanitizer keeps freed memory aside for a
+// while, so under it the resident size grows with any churn; there the bytes
+// still allocated are what counts.
+long memoryKiB()
 {
+#if defined(__SANITIZE_ADDRESS__)
+    return static_cast<long>(__sanitizer_get_current_allocated_bytes() / 1024);
+#else
     QFile status("/proc/self/status");
     status.open(QIODevice::ReadOnly);
     for (const QByteArray &line : status.readAll().split('\n')) {
@@ -44,6 +55,7 @@ long residentKiB()
             return line.mid(6).trimmed().split(' ').front().toLong();
     }
     return 0;
+#endif
 }
 
 std::string frames(const std::string &text, int count)
@@ -188,7 +200,7 @@ TEST_F(RelayServerFront, FloodFromTwoClientsHoldsLittleMemoryAndDelaysNoQuery)
     for (Tls_test_client &client : flooders)
         join(client);
     join(reader);
-    const long before = residentKiB();
+    const long before = memoryKiB();
     long most = before;
     std::atomic<bool> flooding{true};
     std::vector<std::thread> floods;
@@ -218,7 +230,7 @@ TEST_F(RelayServerFront, FloodFromTwoClientsHoldsLittleMemoryAndDelaysNoQuery)
                 }
                 slowest = std::max(slowest, std::chrono::steady_clock::now() - sent);
                 ++answered;
-                most = std::max(most, residentKiB());
+                most = std::max(most, memoryKiB());
             }
         },
         10s);
@@ -237,7 +249,7 @@ TEST_F(RelayServerFront, FloodFromTwoClientsHoldsLittleMemoryAndDelaysNoQuery)
     EXPECT_LT(unanswered,
               2 * (Websocket_client::kDefaultMessageRate * seconds + Websocket_client::kDefaultMessageBurst + 1000));
     EXPECT_LT(slowest, 500ms) << std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count() << " ms";
-    EXPECT_LT(most - before, 64 * 1024) << "KiB more resident";
+    EXPECT_LT(most - before, 64 * 1024) << "KiB more held";
 }
 
 // One client sends queries as fast as it can, and every client gets every
@@ -256,7 +268,7 @@ TEST_F(RelayServerFront, OneClientFloodingQueriesDropsNoClientThatReads)
         },
         10s);
     // The sleeper wakes and reads: all of the answers are there, then its own.
-    bool closed = false;
+    // A client that was dropped gets no more, not even a close frame.
     bool answered = false;
     std::size_t answers = 0;
     ASSERT_TRUE(runBeside(
@@ -264,15 +276,13 @@ TEST_F(RelayServerFront, OneClientFloodingQueriesDropsNoClientThatReads)
             answered = sleeper.exchange(
                 Tls_test_client::maskedFrame(Websocket_frame::Text, "query,mine"),
                 [&](const Websocket_event &event) {
-                    closed = closed || event.type == Websocket_event::Close;
                     ++answers;
-                    return closed || event.payload.find("reply,query,mine") != std::string::npos;
+                    return event.payload.find("reply,query,mine") != std::string::npos;
                 },
                 20s);
         },
         30s));
     EXPECT_TRUE(answered) << "dropped after " << answers << " answers";
-    EXPECT_FALSE(closed);
     EXPECT_GT(answers, 1u);
 }
 

@@ -79,7 +79,7 @@ TEST_P(Decoder, GivesTheEventsOfTheFrames)
 TEST_P(Decoder, GivesTheSameEventsWhereverTheBytesAreCut)
 {
     const std::string &wire = GetParam().wire;
-    for (std::size_t cut = 0; cut <= wire.size() && wire.size() < 1000; ++cut) {
+    for (std::size_t cut = 0; cut <= wire.size(); ++cut) {
         Websocket_decoder decoder;
         auto events = decoder.decode(wire.data(), cut);
         const auto rest = decoder.decode(wire.data() + cut, wire.size() - cut);
@@ -87,8 +87,6 @@ TEST_P(Decoder, GivesTheSameEventsWhereverTheBytesAreCut)
         ASSERT_EQ(summary(events), GetParam().events) << "cut at " << cut;
     }
 }
-
-const std::size_t kLimit = Websocket_decoder::kMaxMessageBytes;
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, Decoder,
@@ -117,15 +115,6 @@ INSTANTIATE_TEST_SUITE_P(
         DecoderRow{"unmasked_client_frame", frame(Websocket_frame::Text, "hi", true, false), "protocol-error"},
         DecoderRow{"unmasked_after_a_valid_one", text("ok") + frame(Websocket_frame::Ping, "", true, false),
                    "text:ok protocol-error"},
-        DecoderRow{"message_at_the_bound", text(std::string(kLimit, 'm')), "text:#1048576"},
-        DecoderRow{"message_past_the_bound", text(std::string(kLimit + 1, 'm')), "message-too-big"},
-        DecoderRow{"fragments_at_the_bound",
-                   text(std::string(kLimit / 2, 'm'), false) + more(std::string(kLimit / 2, 'm')), "text:#1048576"},
-        DecoderRow{"fragments_past_the_bound",
-                   text(std::string(kLimit / 2, 'm'), false) + more(std::string(kLimit / 2 + 1, 'm')),
-                   "message-too-big"},
-        // The bound is applied to the announced length, before any payload arrives.
-        DecoderRow{"length_past_the_bound_announced", std::string("\x81\xff\0\0\0\x01\0\0\0\0", 10), "message-too-big"},
         // Section 8.1: text is UTF-8, checked across fragments.
         DecoderRow{"utf8_of_every_length", text("\x41\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E"), "text:#10"},
         DecoderRow{"utf8_character_cut_between_fragments", text("\xE2\x82", false) + more("\xAC"), "text:#3"},
@@ -141,6 +130,23 @@ INSTANTIATE_TEST_SUITE_P(
         DecoderRow{"binary_is_not_checked", frame(Websocket_frame::Binary, "\xC0\xAF"), "binary:#2"},
         DecoderRow{"close_reason_not_utf8", close(1000, "\xED\xA0\x80"), "invalid-text"}),
     [](const ::testing::TestParamInfo<DecoderRow> &row) { return std::string(row.param.name); });
+
+// The bound, at the limit and one past it. Not in the table: its rows are
+// built when the tests are listed, and these take a while to build.
+TEST(DecoderBound, MessageAtTheBoundPassesOneByteMoreIsTooBig)
+{
+    const std::size_t limit = Websocket_decoder::kMaxMessageBytes;
+    for (const std::size_t extra : {0, 1}) {
+        const std::string expected = extra == 0 ? "text:#1048576" : "message-too-big";
+        Websocket_decoder whole, fragmented;
+        EXPECT_EQ(summary(whole.decode(text(std::string(limit + extra, 'm')))), expected);
+        const std::string half(limit / 2, 'm');
+        EXPECT_EQ(summary(fragmented.decode(text(half, false) + more(half + std::string(extra, 'm')))), expected);
+    }
+    // Applied to the announced length, before any payload arrives.
+    Websocket_decoder announced;
+    EXPECT_EQ(summary(announced.decode(std::string("\x81\xff\0\0\0\x01\0\0\0\0", 10))), "message-too-big");
+}
 
 // A client decodes the server's unmasked frames (the tests' clients do).
 TEST(ServerFrames, UnmaskedFramesInEveryLengthForm)

@@ -1,6 +1,6 @@
 """A real WebSocket client against the server under test.
 
-Usage: ws_peer.py PORT CAFILE [tls12]
+Usage: ws_peer.py PORT CAFILE
 Prints one line per check; the C++ test compares them.
 """
 import asyncio
@@ -10,28 +10,15 @@ import sys
 import websockets
 
 
-def context(tls12_only):
-    ctx = ssl.create_default_context(cafile=sys.argv[2])
-    if tls12_only:
-        ctx.maximum_version = ssl.TLSVersion.TLSv1_2
-        ctx.set_ciphers("ECDHE-RSA-AES256-GCM-SHA384")
-    return ctx
-
-
 async def main():
-    tls12_only = len(sys.argv) > 3 and sys.argv[3] == "tls12"
     uri = "wss://127.0.0.1:%s/relay" % sys.argv[1]
-    ctx = context(tls12_only)
+    ctx = ssl.create_default_context(cafile=sys.argv[2])
 
     def connect(**kwargs):
         return websockets.connect(uri, ssl=ctx, subprotocols=["relay-protocol"], open_timeout=5, **kwargs)
 
     async with connect() as ws:
         print("subprotocol", ws.subprotocol)
-        if tls12_only:
-            transport_ssl = ws.transport.get_extra_info("ssl_object")
-            print("tls", transport_ssl.version(), transport_ssl.cipher()[0])
-            return
         await ws.send("qt,keepalive")
         await ws.send("qt,focus")
         print("echo", await asyncio.wait_for(ws.recv(), 5))
