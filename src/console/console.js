@@ -71,7 +71,8 @@ function showStatus(status) {
   text('uptime', duration(status.uptimeSeconds));
   text('port', status.port);
   text('address', status.address + ',');
-  text('clients', status.clients + (socket && socket.readyState === WebSocket.OPEN ? ', this console among them' : ''));
+  text('clients', status.clients);
+  text('clients-note', socket && socket.readyState === WebSocket.OPEN ? ', this console among them' : '');
   text('hub-count', status.hubs.length);
 
   const body = $('hubs').tBodies[0];
@@ -86,6 +87,7 @@ function showStatus(status) {
 
   const s = status.sessions;
   text('question', describeQuestion(s.question));
+  text('current-question', describeQuestion(s.question));
   text('enhanced', s.enhanced.running ? 'session ' + s.enhanced.id + ' on hub ' + s.enhanced.hub : 'none');
   text('registration', s.registration.running
     ? 'on hub ' + s.registration.hub + ': ' + s.registration.registered + ' of ' + s.registration.expected

@@ -209,7 +209,7 @@ TEST(UpgradeInPieces, HeadAtTheBoundIsReadOneByteMoreIsRefused)
 // connection reads nothing more, so one connection carries one request.
 TEST(PageRequest, GoesToTheOwnerAndNothingAfterItIsRead)
 {
-    const std::string bytes = "GET /status?now HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + join(kValidLines);
+    const std::string bytes = "GET /status?now HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + kValid;
     Websocket_connection connection;
     Websocket_connection::Output out;
     connection.feed(bytes.data(), bytes.size(), out);
