@@ -5,15 +5,18 @@ PORT       ?= 9082
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-# Everything the build, the tests and `make run` use.
+# Everything the build, the tests and `make run` use. The example clients'
+# tests need Node.js and Debian's ws module; a Node.js installed from
+# elsewhere is kept, and finds the module through NODE_PATH.
 PACKAGES := g++ make cmake ninja-build pkg-config qtbase5-dev libtls-dev \
-            libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2
+            libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2 \
+            nodejs node-ws
 # The fuzzers are built with clang's libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run sanitize tsan coverage fuzz bench soak deb package-test clean
+.PHONY: all deps build test run reference sanitize tsan coverage fuzz bench soak deb package-test clean
 
 all: build
 
@@ -38,6 +41,11 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# docs/protocol.md printed anew from docs/protocol.md.in and the relay's
+# tables; a test fails while the committed file differs.
+reference: build
+	$(BUILD)/bin/protocol-reference docs/protocol.md.in --output docs/protocol.md
 
 run: build
 	@echo "Drive the simulated hubs from another terminal, e.g.:  $(BUILD)/bin/velasim --socket $(BUILD)/velasim.sock pen 0 1 16000 9000 1 0"

@@ -1,10 +1,20 @@
 #include "RelayMessages.h"
 
+#include "RelayMessageTable.h"
 #include "WireFormat.h"
 
 #include <charconv>
 
 namespace {
+
+using RelayMessages::MessageCode;
+
+// The keyword of a row; a constant, so a builder costs what a literal would.
+constexpr QLatin1String keyword(MessageCode code)
+{
+    const std::string_view k = RelayMessages::Table::kMessages[static_cast<std::size_t>(code)].keyword;
+    return QLatin1String(k.data(), static_cast<int>(k.size()));
+}
 
 // Appends fields to one message. Numbers go out in decimal with no fill, the
 // way QString::number writes them, but straight into the message: a pen
@@ -13,13 +23,13 @@ namespace {
 class Message
 {
 public:
-    explicit Message(QLatin1String keyword)
+    explicit Message(MessageCode code)
     {
         m_text.reserve(64);
-        m_text += keyword;
+        m_text += keyword(code);
     }
-    Message(QLatin1String keyword, qint64 ts)
-        : Message(keyword)
+    Message(MessageCode code, qint64 ts)
+        : Message(code)
     {
         field(ts);
     }
@@ -61,33 +71,35 @@ private:
     QString m_text;
 };
 
+// The labels are the groups' field names in the table.
 Message &capabilityGroups(Message &m, const QuestionCapabilities &c)
 {
-    m.field(QLatin1String("multipleChoice"))
+    namespace Table = RelayMessages::Table;
+    m.field(QLatin1String(Table::kMultipleChoice.name))
         .sub(c.multipleChoice)
         .sub(c.multipleChoiceMinOptions)
         .sub(c.multipleChoiceMaxOptions)
         .sub(c.multipleChoiceMinResponses)
         .sub(c.multipleChoiceMaxResponses);
-    m.field(QLatin1String("sortInOrder"))
+    m.field(QLatin1String(Table::kSortInOrder.name))
         .sub(c.sortInOrder)
         .sub(c.sortInOrderMinOptions)
         .sub(c.sortInOrderMaxOptions)
         .sub(c.sortInOrderMinResponses)
         .sub(c.sortInOrderMaxResponses);
-    m.field(QLatin1String("likert")).sub(c.likert).sub(c.likertMinScale).sub(c.likertMaxScale);
-    m.field(QLatin1String("yesNo")).sub(c.yesNo).sub(c.yesNoDontKnow);
-    m.field(QLatin1String("trueFalse")).sub(c.trueFalse).sub(c.trueFalseDontKnow);
-    m.field(QLatin1String("numeric")).sub(c.numeric);
-    m.field(QLatin1String("text")).sub(c.text);
+    m.field(QLatin1String(Table::kLikert.name)).sub(c.likert).sub(c.likertMinScale).sub(c.likertMaxScale);
+    m.field(QLatin1String(Table::kYesNo.name)).sub(c.yesNo).sub(c.yesNoDontKnow);
+    m.field(QLatin1String(Table::kTrueFalse.name)).sub(c.trueFalse).sub(c.trueFalseDontKnow);
+    m.field(QLatin1String(Table::kNumeric.name)).sub(c.numeric);
+    m.field(QLatin1String(Table::kText.name)).sub(c.text);
     return m;
 }
 
 // The four enhanced-session messages that differ only in their last field.
 template <typename Last>
-QString sessionMessage(QLatin1String keyword, qint64 ts, uint sessionId, uint uid, int questionNumber, const Last &last)
+QString sessionMessage(MessageCode code, qint64 ts, uint sessionId, uint uid, int questionNumber, const Last &last)
 {
-    return Message(keyword, ts).field(sessionId).field(uid).field(questionNumber).field(last);
+    return Message(code, ts).field(sessionId).field(uid).field(questionNumber).field(last);
 }
 
 } // namespace
@@ -106,38 +118,38 @@ QString addressPrefix(const QString &address)
 
 QString keepAlive()
 {
-    return QStringLiteral("keepAlive%1").arg(5);
+    return Message(MessageCode::KeepAlive);
 }
 
 // The pair messages write the touch count before the pen count.
 QString board(qint64 ts, int pens, int touches)
 {
-    return Message(QLatin1String("board"), ts).field(touches).field(pens);
+    return Message(MessageCode::Board, ts).field(touches).field(pens);
 }
 
 QString eraseCount(qint64 ts, int erases)
 {
-    return Message(QLatin1String("eraseCount"), ts).field(erases);
+    return Message(MessageCode::EraseCount, ts).field(erases);
 }
 
 QString hubConnection(qint64 ts)
 {
-    return Message(QLatin1String("hubConnection"), ts).field(1).field(1).field(1);
+    return Message(MessageCode::HubConnection, ts).field(1).field(1).field(1);
 }
 
 QString boardDisconnect(qint64 ts, int pens, int touches)
 {
-    return Message(QLatin1String("boardDisconnect"), ts).field(touches).field(pens);
+    return Message(MessageCode::BoardDisconnect, ts).field(touches).field(pens);
 }
 
 QString hubCount(qint64 ts, int hubs)
 {
-    return Message(QLatin1String("hubCount"), ts).field(hubs);
+    return Message(MessageCode::HubCount, ts).field(hubs);
 }
 
 QString pen(qint64 ts, const PenData &data)
 {
-    return Message(QLatin1String("pen"))
+    return Message(MessageCode::Pen)
         .field(data.id)
         .field(ts)
         .field(data.x)
@@ -148,7 +160,7 @@ QString pen(qint64 ts, const PenData &data)
 
 QString touch(qint64 ts, const QList<TouchData> &touchData)
 {
-    Message m(QLatin1String("touch"), ts);
+    Message m(MessageCode::Touch, ts);
     for (const TouchData &t : touchData)
         m.field(t.id).sub(t.x).sub(t.y).sub(int(t.down));
     return m;
@@ -156,7 +168,7 @@ QString touch(qint64 ts, const QList<TouchData> &touchData)
 
 QString eraser(qint64 ts, const QList<EraserData> &eraserData)
 {
-    Message m(QLatin1String("eraser"), ts);
+    Message m(MessageCode::Eraser, ts);
     for (const EraserData &e : eraserData)
         m.field(e.id).sub(e.x).sub(e.y).sub(e.width).sub(e.height).sub(int(e.down));
     return m;
@@ -164,12 +176,12 @@ QString eraser(qint64 ts, const QList<EraserData> &eraserData)
 
 QString questionSession(qint64 ts, bool inProgress)
 {
-    return Message(QLatin1String("questionSession"), ts).field(inProgress);
+    return Message(MessageCode::QuestionSession, ts).field(inProgress);
 }
 
 QString questionResponse(qint64 ts, const QuestionResponse &r)
 {
-    return Message(QLatin1String("questionResponse"), ts)
+    return Message(MessageCode::QuestionResponse, ts)
         .field(r.id)
         .field(uint(r.uid))
         .escaped(r.name)
@@ -178,7 +190,7 @@ QString questionResponse(qint64 ts, const QuestionResponse &r)
 
 QString questionDevices(qint64 ts, const QList<QuestionDevice> &devices)
 {
-    Message m(QLatin1String("questionDevices"), ts);
+    Message m(MessageCode::QuestionDevices, ts);
     for (const QuestionDevice &d : devices)
         m.field(QString::number(d.uid) + WireFormat::SubValueSeparator + WireFormat::escapeText(d.name));
     return m;
@@ -186,89 +198,107 @@ QString questionDevices(qint64 ts, const QList<QuestionDevice> &devices)
 
 QString allCapabilities(qint64 ts, int pens, int touches, const QuestionCapabilities &caps)
 {
-    Message m(QLatin1String("allCapabilities"), ts);
+    Message m(MessageCode::AllCapabilities, ts);
     m.field(touches).field(pens);
     return capabilityGroups(m, caps);
 }
 
 QString boardCapabilities(qint64 ts, int pens, int touches)
 {
-    return Message(QLatin1String("boardCapabilities"), ts).field(touches).field(pens);
+    return Message(MessageCode::BoardCapabilities, ts).field(touches).field(pens);
 }
 
 QString questionCapabilities(qint64 ts, const QuestionCapabilities &caps)
 {
-    Message m(QLatin1String("questionCapabilities"), ts);
+    Message m(MessageCode::QuestionCapabilities, ts);
     return capabilityGroups(m, caps);
 }
 
-QString errorText(VelaRelayErrorType type)
+const std::array<MessageRow, MessageCount> &messageTable()
 {
-    switch (type) {
-    case SCRIBA_RUNNING: return QStringLiteral("SCRIBA_RUNNING");
-    case UNSUPPORTED_QUESTION: return QStringLiteral("UNSUPPORTED_QUESTION");
-    case CLIENT_UNRESPONSIVE: return QStringLiteral("CLIENT_UNRESPONSIVE");
+    return Table::kMessages;
+}
+
+const std::array<CodeText, 3> &errorTexts()
+{
+    return Table::kErrors;
+}
+
+const std::array<CodeText, 1> &informationTexts()
+{
+    return Table::kInformations;
+}
+
+template <std::size_t N>
+QString codeText(const std::array<CodeText, N> &texts, int value)
+{
+    for (const CodeText &t : texts) {
+        if (t.value == value)
+            return QLatin1String(t.text);
     }
     return QStringLiteral("UNDEFINED");
 }
 
+QString errorText(VelaRelayErrorType type)
+{
+    return codeText(Table::kErrors, type);
+}
+
 QString informationText(VelaRelayInformationType type)
 {
-    return type == FOCUS_LOST ? QStringLiteral("FOCUS_LOST") : QStringLiteral("UNDEFINED");
+    return codeText(Table::kInformations, type);
 }
 
 QString error(qint64 ts, VelaRelayErrorType type)
 {
-    return Message(QLatin1String("error"), ts).field(errorText(type));
+    return Message(MessageCode::Error, ts).field(errorText(type));
 }
 
 QString information(qint64 ts, VelaRelayInformationType type)
 {
-    return Message(QLatin1String("information"), ts).field(informationText(type));
+    return Message(MessageCode::Information, ts).field(informationText(type));
 }
 
 QString enhancedSessionGetSessionParameters(qint64 ts, uint sessionId, uint uid, int locale)
 {
-    return Message(QLatin1String("enhancedSessionGetSessionParameters"), ts).field(sessionId).field(uid).field(locale);
+    return Message(MessageCode::EnhancedSessionGetSessionParameters, ts).field(sessionId).field(uid).field(locale);
 }
 
 QString enhancedSessionGetQuestion(qint64 ts, uint sessionId, uint uid, int questionNumber)
 {
-    return Message(QLatin1String("enhancedSessionGetQuestion"), ts).field(sessionId).field(uid).field(questionNumber);
+    return Message(MessageCode::EnhancedSessionGetQuestion, ts).field(sessionId).field(uid).field(questionNumber);
 }
 
 QString enhancedSessionMultichoiceAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, const QString &answer)
 {
-    return sessionMessage(QLatin1String("enhancedSessionMultichoiceAnswer"), ts, sessionId, uid, questionNumber,
-                          answer);
+    return sessionMessage(MessageCode::EnhancedSessionMultichoiceAnswer, ts, sessionId, uid, questionNumber, answer);
 }
 
 QString enhancedSessionYesNoAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int answer)
 {
-    return sessionMessage(QLatin1String("enhancedSessionYesNoAnswer"), ts, sessionId, uid, questionNumber, answer);
+    return sessionMessage(MessageCode::EnhancedSessionYesNoAnswer, ts, sessionId, uid, questionNumber, answer);
 }
 
 QString enhancedSessionTrueFalseAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int answer)
 {
-    return sessionMessage(QLatin1String("enhancedSessionTrueFalseAnswer"), ts, sessionId, uid, questionNumber, answer);
+    return sessionMessage(MessageCode::EnhancedSessionTrueFalseAnswer, ts, sessionId, uid, questionNumber, answer);
 }
 
 QString enhancedSessionLikertAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, int likertValue)
 {
-    return sessionMessage(QLatin1String("enhancedSessionLikertAnswer"), ts, sessionId, uid, questionNumber,
-                          likertValue);
+    return sessionMessage(MessageCode::EnhancedSessionLikertAnswer, ts, sessionId, uid, questionNumber, likertValue);
 }
 
 QString enhancedSessionNumericAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, const QString &answer)
 {
-    return sessionMessage(QLatin1String("enhancedSessionNumericAnswer"), ts, sessionId, uid, questionNumber,
+    return sessionMessage(MessageCode::EnhancedSessionNumericAnswer, ts, sessionId, uid, questionNumber,
                           WireFormat::escapeText(answer));
 }
 
 QString enhancedSessionTextAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, const QString &answer,
                                   bool isValid)
 {
-    return Message(QLatin1String("enhancedSessionTextAnswer"), ts)
+    return Message(MessageCode::EnhancedSessionTextAnswer, ts)
         .field(sessionId)
         .field(uid)
         .field(questionNumber)
@@ -278,53 +308,52 @@ QString enhancedSessionTextAnswer(qint64 ts, uint sessionId, uint uid, int quest
 
 QString enhancedSessionSortInOrderAnswer(qint64 ts, uint sessionId, uint uid, int questionNumber, const QString &answer)
 {
-    return sessionMessage(QLatin1String("enhancedSessionSortInOrderAnswer"), ts, sessionId, uid, questionNumber,
-                          answer);
+    return sessionMessage(MessageCode::EnhancedSessionSortInOrderAnswer, ts, sessionId, uid, questionNumber, answer);
 }
 
 QString enhancedSessionDeviceShutDown(qint64 ts, uint sessionId, uint uid)
 {
-    return Message(QLatin1String("enhancedSessionDeviceShutDown"), ts).field(sessionId).field(uid);
+    return Message(MessageCode::EnhancedSessionDeviceShutDown, ts).field(sessionId).field(uid);
 }
 
 QString hubState(qint64 ts, uint state)
 {
-    return Message(QLatin1String("hubState"), ts).field(state);
+    return Message(MessageCode::HubState, ts).field(state);
 }
 
 QString enhancedSessionID(qint64 ts, uint sessionId)
 {
-    return Message(QLatin1String("enhancedSessionID"), ts).field(sessionId);
+    return Message(MessageCode::EnhancedSessionID, ts).field(sessionId);
 }
 
 QString resetHubSessionResult(qint64 ts, uint result)
 {
-    return Message(QLatin1String("resetHubSessionResult"), ts).field(result);
+    return Message(MessageCode::ResetHubSessionResult, ts).field(result);
 }
 
 QString registrationComplete(qint64 ts, uint value)
 {
-    return Message(QLatin1String("registrationComplete"), ts).field(value);
+    return Message(MessageCode::RegistrationComplete, ts).field(value);
 }
 
 QString namingSessionStatus(qint64 ts, uint status)
 {
-    return Message(QLatin1String("namingSessionStatus"), ts).field(status);
+    return Message(MessageCode::NamingSessionStatus, ts).field(status);
 }
 
 QString expressionName(qint64 ts, uint uid, const QString &name)
 {
-    return Message(QLatin1String("expressionName"), ts).field(uid).escaped(name);
+    return Message(MessageCode::ExpressionName, ts).field(uid).escaped(name);
 }
 
 QString expressionDeviceRegistered(qint64 ts, const QString &text, uint uid, uint type, uint count)
 {
-    return Message(QLatin1String("expressionDeviceRegistered"), ts).escaped(text).field(uid).field(type).field(count);
+    return Message(MessageCode::ExpressionDeviceRegistered, ts).escaped(text).field(uid).field(type).field(count);
 }
 
 QString removeVelaDevice(qint64 ts, uint uid, uchar deviceType, bool removed)
 {
-    return Message(QLatin1String("removeVelaDevice"), ts).field(uid).field(uint(deviceType)).field(removed);
+    return Message(MessageCode::RemoveVelaDevice, ts).field(uid).field(uint(deviceType)).field(removed);
 }
 
 } // namespace RelayMessages

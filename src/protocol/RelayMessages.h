@@ -5,6 +5,9 @@
 #include <QList>
 #include <QString>
 
+#include <array>
+#include <string_view>
+
 // The outgoing messages, one builder per keyword. Each is a pure function of
 // its arguments and the timestamp the caller read from the clock, so a reader
 // finds every message's wire form here and tests pin whole texts.
@@ -14,6 +17,95 @@
 // Text marked escaped has its commas replaced by U+001F; raw text goes out as
 // it is.
 namespace RelayMessages {
+
+// Every outgoing message, numbered in the order of the message table.
+enum class MessageCode : int {
+    KeepAlive = 0,
+    Board,
+    EraseCount,
+    HubConnection,
+    BoardDisconnect,
+    HubCount,
+    Pen,
+    Touch,
+    Eraser,
+    QuestionSession,
+    QuestionResponse,
+    QuestionDevices,
+    AllCapabilities,
+    BoardCapabilities,
+    QuestionCapabilities,
+    Error,
+    Information,
+    EnhancedSessionGetSessionParameters,
+    EnhancedSessionGetQuestion,
+    EnhancedSessionMultichoiceAnswer,
+    EnhancedSessionYesNoAnswer,
+    EnhancedSessionTrueFalseAnswer,
+    EnhancedSessionLikertAnswer,
+    EnhancedSessionNumericAnswer,
+    EnhancedSessionTextAnswer,
+    EnhancedSessionSortInOrderAnswer,
+    EnhancedSessionDeviceShutDown,
+    HubState,
+    EnhancedSessionID,
+    ResetHubSessionResult,
+    RegistrationComplete,
+    NamingSessionStatus,
+    ExpressionName,
+    ExpressionDeviceRegistered,
+    RemoveVelaDevice,
+    None
+};
+
+constexpr int MessageCount = static_cast<int>(MessageCode::None);
+
+// How a field is written; the protocol reference explains each kind once.
+enum class FieldType {
+    Timestamp, // milliseconds since 1970-01-01 UTC
+    Int,       // signed decimal
+    UInt,      // unsigned decimal, 0 to 4294967295
+    Flag,      // "1" or "0"
+    Text,      // free text, its commas sent as U+001F
+    RawText,   // free text as it came, commas included
+    Word,      // one of the words the meaning lists
+    List,      // repeated: one field per element, its values joined by ":"
+    Group      // a label and its values, joined by ":"
+};
+
+struct MessageField
+{
+    const char *name;
+    FieldType type;
+    const char *meaning;
+};
+
+constexpr int MaxMessageFields = 10;
+
+// One row per message: its keyword, written only here, when the relay sends
+// it, and its fields after the keyword in order (those without a name are
+// unused). The builders below take their keyword from their row, and the
+// protocol reference is generated from the rows.
+struct MessageRow
+{
+    MessageCode code;
+    std::string_view keyword;
+    const char *sent;
+    std::array<MessageField, MaxMessageFields> fields;
+};
+
+const std::array<MessageRow, MessageCount> &messageTable();
+
+// The texts of the "error" and "information" codes, and what each means.
+struct CodeText
+{
+    int value;
+    const char *text;
+    const char *meaning;
+};
+
+const std::array<CodeText, 3> &errorTexts();
+const std::array<CodeText, 1> &informationTexts();
 
 // The first text a client receives, right after its handshake: the only one
 // without the address prefix.

@@ -4,6 +4,7 @@
 #include "RelayMessages.h"
 #include "WireFormat.h"
 
+#include <QMetaMethod>
 #include <QTimer>
 
 #include <algorithm>
@@ -96,8 +97,12 @@ void VelaRelayListener::relayHubEvents()
 
 void VelaRelayListener::onRelayMessageReceived(const QString &packet)
 {
-    if (dispatchCommand(*m_client, packet))
+    const Dispatch dispatch = dispatchCommand(*m_client, packet);
+    if (dispatch)
         emit relayMessageReceived(packet);
+    // The reason is worded only for a log that is listening.
+    else if (isSignalConnected(QMetaMethod::fromSignal(&VelaRelayListener::commandRefused)))
+        emit commandRefused(describeRefusal(dispatch, packet));
 }
 
 void VelaRelayListener::onSetNumConnections(int numConnections)

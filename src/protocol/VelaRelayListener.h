@@ -28,6 +28,9 @@ signals:
     // Emitted with the unchanged packet after every packet carried out as a
     // command.
     void relayMessageReceived(QString packet);
+    // For every packet dropped, a line for the log that says why. Clients
+    // are told nothing, by design.
+    void commandRefused(const QString &reason);
     // Every outgoing message, for the relay server to send to all clients.
     void messageReady(const QString &message);
 

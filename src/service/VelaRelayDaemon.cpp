@@ -1,6 +1,7 @@
 #include "VelaRelayDaemon.h"
 
 #include "ConsoleFiles.h"
+#include "RelayCommands.h"
 #include "RelayStatus.h"
 #include "VelaRelayListener.h"
 #include "VelaRelayServer.h"
@@ -85,10 +86,12 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *paren
     if (m_debug) {
         connect(m_server, &VelaRelayServer::setNumConnections, this,
                 [this](int clients) { diagnostic(QStringLiteral("%1 client(s) connected").arg(clients)); });
+        // A client can send commands as fast as it likes; the log keeps up.
         connect(m_listener, &VelaRelayListener::relayMessageReceived, this, [](const QString &packet) {
-            // A client can send commands as fast as it likes; the log keeps up.
-            RelayLog::repeatedDebug("command lines", "command: " + packet.toStdString());
+            RelayLog::repeatedDebug("command lines", "command: " + packetForLog(packet).toStdString());
         });
+        connect(m_listener, &VelaRelayListener::commandRefused, this,
+                [](const QString &reason) { RelayLog::repeatedDebug("dropped commands", reason.toStdString()); });
     }
 }
 

@@ -114,16 +114,20 @@ class Messages(RelayTest):
 class Counting(RelayTest):
     args = ("--debug",)
 
-    async def test_clients_are_counted_as_they_come_and_go(self):
+    async def test_clients_are_counted_and_dropped_commands_explained(self):
         first = await self.client()
         self.assertTrue(self.relay.wait_output("1 client(s) connected"))
         second = await self.client()
         self.assertTrue(self.relay.wait_output("2 client(s) connected"))
         await first.close()
         self.clients.remove(first)
+        await second.send("hub,cout")
         await second.send("hub,count")
         await second.next("hubCount")
         self.assertTrue(self.relay.wait_output("2 client(s) connected\nVelaRelay debug: 1 client(s) connected"))
+        self.assertTrue(self.relay.wait_output('VelaRelay debug: command dropped: "hub,cout" is no command (the words '
+                                               'are matched exactly, case included); did you mean hub,count?\n'
+                                               'VelaRelay debug: command: "hub,count"'))
 
 
 class KeepAlive(RelayTest):

@@ -29,6 +29,7 @@ struct Case
 {
     QString packet;
     QString call; // empty when the packet is dropped
+    QString why;  // the log's reason for a dropped packet
 };
 
 // Every command with exactly its least number of arguments.
@@ -122,19 +123,39 @@ TEST(CommandTable, EveryRowIsReachableAndHasItsCase)
 class Packet : public ::testing::TestWithParam<Case>
 {};
 
+QString unknown(const QString &quoted)
+{
+    return "command dropped: " + quoted + " is no command (the words are matched exactly, case included)";
+}
+
 TEST_P(Packet, IsCarriedOutAsClientsRelyOn)
 {
-    const QString &call = GetParam().call;
-    EXPECT_EQ(dispatched(GetParam().packet), call.isEmpty() ? QStringList() : QStringList{call});
+    RecordingRelayClient client;
+    const Case &c = GetParam();
+    const Dispatch dispatch = dispatchCommand(client, c.packet);
+    EXPECT_EQ(client.calls, c.call.isEmpty() ? QStringList() : QStringList{c.call});
+    EXPECT_EQ(bool(dispatch), !c.call.isEmpty());
+    if (!dispatch)
+        EXPECT_EQ(describeRefusal(dispatch, c.packet), c.why);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CommandDispatch, Packet,
     ::testing::Values(
-        // Dropped: too few fields, or unknown words (matched exactly and by
-        // case, a line end included).
-        Case{"", ""}, Case{"hub", ""}, Case{"Hub,count", ""}, Case{"board,count", ""},
-        Case{"erase,touchAndPenCount", ""}, Case{"hub,count\n", ""},
+        // Dropped: too few fields, unknown words (matched exactly and by case,
+        // a line end included), too few arguments. The log says why, and
+        // names the command a slip may have meant.
+        Case{"", "", "command dropped: \"\" has no command word (a command is group,command[,arguments])"},
+        Case{"hub", "", "command dropped: \"hub\" has no command word (a command is group,command[,arguments])"},
+        Case{"Hub,count", "", unknown("\"Hub,count\"") + "; did you mean hub,count?"},
+        Case{"hub,cout", "", unknown("\"hub,cout\"") + "; did you mean hub,count?"},
+        Case{"board,count", "", unknown("\"board,count\"")},
+        Case{"erase,touchAndPenCount", "", unknown("\"erase,touchAndPenCount\"")},
+        Case{"hub,count\n", "", unknown("\"hub,count\\x0a\"") + "; did you mean hub,count?"},
+        Case{"hub," + QString(96, 'x'), "", unknown("\"hub," + QString(76, 'x') + "\" (100 characters in all)")},
+        Case{"hub,changeBacklight,3", "",
+             "command dropped: hub,changeBacklight needs 2 argument(s) (level, colour) and has 1: "
+             "\"hub,changeBacklight,3\""},
         // Unreadable numbers are 0: empty, not a number, or out of range.
         Case{"window,position,,x,12abc,99999999999", "setWindowPosition 0 0 0 0"},
         // Extra fields are ignored; an empty trailing field still counts.

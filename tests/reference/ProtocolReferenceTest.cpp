@@ -1,0 +1,61 @@
+#include "ProtocolReference.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using namespace ProtocolReference;
+
+std::string sourceFile(const std::string &path)
+{
+    std::ifstream in(std::string(std::getenv("VELARELAY_SOURCE")) + "/" + path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string rendered(const Tables &tables)
+{
+    std::string out;
+    std::string error;
+    EXPECT_TRUE(render(sourceFile("docs/protocol.md.in"), tables, out, error)) << error;
+    return out;
+}
+
+int occurrences(const std::string &text, const std::string &part)
+{
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// The committed reference has a section for every row of both tables, and
+// the drift check catches a row that changed without it.
+TEST(ProtocolReference, CoversBothTablesAndCatchesAChangedRow)
+{
+    const std::string committed = sourceFile("docs/protocol.md");
+    const Tables tables = relayTables();
+    for (const CommandRow &row : tables.commands)
+        EXPECT_EQ(occurrences(committed, "### `" + std::string(row.group) + "," + row.command + "`\n"), 1)
+            << row.command;
+    for (const RelayMessages::MessageRow &row : tables.messages)
+        EXPECT_EQ(occurrences(committed, "### `" + std::string(row.keyword) + "`\n"), 1) << row.keyword;
+
+    EXPECT_EQ(firstDifference(committed, rendered(tables)), "");
+
+    Tables command = tables;
+    command.commands[static_cast<std::size_t>(CommandCode::HubChangeBacklight)].minArguments = 1;
+    EXPECT_NE(firstDifference(committed, rendered(command)).find("| [`hub,changeBacklight`]"), std::string::npos);
+
+    Tables message = tables;
+    message.messages[static_cast<std::size_t>(RelayMessages::MessageCode::Board)].fields[1].type =
+        RelayMessages::FieldType::UInt;
+    EXPECT_NE(firstDifference(committed, rendered(message)).find("| 3 | touches | uint |"), std::string::npos);
+}
+
+} // namespace
