@@ -435,24 +435,35 @@ async function loadCommands() {
   try {
     const response = await fetch('/commands', {cache: 'no-store'});
     commandTable = (await response.json()).commands;
-    $('command-list').replaceChildren(...commandTable.map((c) => new Option(c.group + ',' + c.command)));
+    $('command-list').replaceChildren(...commandTable.map((c) => new Option(usage(c), c.group + ',' + c.command)));
   } catch (e) {
     text('command-help', 'The command table could not be read: ' + e.message);
   }
 }
 
+// As the protocol reference writes it: hub,changeBacklight,level,colour.
+function usage(row) {
+  return row.group + ',' + row.command
+    + row.arguments.map((a) => (a.optional ? '[,' + a.name + ']' : ',' + a.name)).join('');
+}
+
 function helpFor(value) {
   const fields = value.split(',');
-  if (fields.length < 2 || !fields[1]) return 'Type a group and a command, such as hub,count.';
+  if (fields.length < 2 || !fields[1]) return 'Type a group and a command, such as hub,count: the list offers each one.';
   const row = commandTable.find((c) => c.group === fields[0] && c.command === fields[1]);
   if (!row) return 'The relay has no command ' + fields[0] + ',' + fields[1] + ': it would drop it.';
+  let help = usage(row) + ': ' + row.does + (row.needsVotingHub ? ' Needs a voting hub.' : '');
   const given = fields.length - 2;
-  if (given < row.arguments) {
-    return fields[0] + ',' + fields[1] + ' takes at least ' + row.arguments + ' argument'
-      + (row.arguments === 1 ? '' : 's') + '; ' + given + ' given: the relay would drop it.';
+  const typing = row.arguments[given - 1];
+  if (typing) {
+    help += ' Argument ' + given + ', ' + typing.name + ' (' + typing.type + ', ' + typing.range + '): '
+      + typing.meaning + '.';
   }
-  return fields[0] + ',' + fields[1] + ': ' + row.arguments + ' argument' + (row.arguments === 1 ? '' : 's')
-    + ' needed at least.';
+  if (given < row.least) {
+    help += ' It needs at least ' + row.least + ' argument' + (row.least === 1 ? '' : 's') + ' (' + given
+      + ' so far): the relay drops it with fewer.';
+  }
+  return help;
 }
 
 function startCommands() {

@@ -12,8 +12,8 @@ namespace RelayStatus {
 // window, report modes and sessions as the adapter and its session owners
 // hold them. On the main thread, where all of them live.
 std::string status(const VelaRelayServer &server, const VelaSystemClient &adapter, long long uptimeMs);
-// Every command the relay carries out: its two words and its least number of
-// arguments, in the order of the command table.
+// Every command the relay carries out, in the order of the command table:
+// its two words, its least number of arguments, and its documentation.
 std::string commands();
 
 } // namespace RelayStatus

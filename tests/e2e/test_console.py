@@ -3,6 +3,7 @@ console, /status and /commands, with the upgrade's bounds."""
 import http.client
 import json
 import os
+import re
 import socket
 import subprocess
 import time
@@ -111,12 +112,14 @@ class Endpoint(unittest.IsolatedAsyncioTestCase):
         self.assertEqual(sessions["registration"], {"running": True, "hub": 1, "expected": 2, "registered": 0})
         self.assertEqual(sessions["teacherNaming"], {"running": True, "hub": 1})
 
-    async def test_commands_come_from_the_relays_table(self):
+    async def test_commands_are_the_tables_as_the_reference_shows_them(self):
         _, body = get(self.relay, "/commands")
-        rows = json.loads(body)["commands"]
-        self.assertEqual(len({(row["group"], row["command"]) for row in rows}), len(rows))
-        self.assertIn({"group": "window", "command": "position", "arguments": 4}, rows)
-        self.assertEqual(rows[0], {"group": "board", "command": "touchAndPenCount", "arguments": 0})
+        served = [row["group"] + "," + row["command"] + "".join(
+            ("[,%s]" if argument["optional"] else ",%s") % argument["name"] for argument in row["arguments"])
+            for row in json.loads(body)["commands"]]
+        with open(os.path.join(os.environ["VELARELAY_SOURCE"], "docs", "protocol.md")) as reference:
+            documented = re.findall(r"^### `(\w+,\w+)`\n\n(?:`([^`]+)`\n)?", reference.read(), re.M)
+        self.assertEqual(served, [usage or words for words, usage in documented])
 
     async def test_one_request_per_connection_within_the_upgrades_bounds(self):
         request = b"GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
