@@ -123,7 +123,12 @@ function windowInHubCoordinates(w, screen) {
   };
 }
 
+let statusTimer = null;
+let statusReading = false;
+
 async function pollStatus() {
+  clearTimeout(statusTimer);
+  statusReading = true;
   try {
     const response = await fetch('/status', {cache: 'no-store'});
     if (!response.ok) throw new Error('status ' + response.status);
@@ -132,8 +137,20 @@ async function pollStatus() {
     text('relay-state', 'unreachable (' + e.message + ')');
     $('relay-state').className = 'bad';
   }
-  setTimeout(pollStatus, STATUS_INTERVAL_MS);
+  statusReading = false;
+  statusTimer = setTimeout(pollStatus, STATUS_INTERVAL_MS);
 }
+
+// A message that changes what /status shows brings the next reading forward.
+function statusSoon() {
+  if (statusReading) return;
+  clearTimeout(statusTimer);
+  statusTimer = setTimeout(pollStatus, 100);
+}
+
+const STATUS_KEYWORDS = new Set(['hubConnection', 'board', 'boardDisconnect', 'hubCount', 'questionSession',
+  'questionResponse', 'enhancedSessionID', 'registrationComplete', 'expressionDeviceRegistered',
+  'namingSessionStatus', 'expressionName', 'removeVelaDevice', 'information', 'error']);
 
 // Devices and answers ----------------------------------------------------------
 
@@ -402,6 +419,7 @@ function receive(data) {
   remember(data, keyword, false);
   const handler = Object.prototype.hasOwnProperty.call(handlers, keyword) ? handlers[keyword] : null;
   if (handler) handler(fields);
+  if (STATUS_KEYWORDS.has(keyword)) statusSoon();
 }
 
 // The watching connection -------------------------------------------------------
