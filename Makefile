@@ -16,7 +16,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run reference sanitize tsan coverage fuzz bench soak deb package-test clean
+.PHONY: all deps build test run reference sanitize tsan coverage fuzz bench bench-build soak deb package-test clean
 
 all: build
 
@@ -90,18 +90,24 @@ fuzz:
 	    fuzz/corpus-$$t fuzz/seeds/$$t || exit 1; \
 	done
 
-# The relay side by side with two peers (bench/peers): latency, fan-out, idle
-# cost, memory and start-up, in a Release build of its own. Writes the tables
-# to standard output and bench/results.md. Not part of `make test`.
-BENCH_PACKAGES := nodejs node-ws libqt5websockets5-dev
+# The relay side by side with two peers (bench/peers): latency with 4 and 32
+# clients, fan-out, idle cost, memory and start-up, 5 runs of each with the
+# servers interleaved, in a Release build of its own: about 11 minutes of
+# measuring. Writes the tables to standard output and bench/results.md. Not
+# part of `make test`. linux-perf is for bench/sched-relay.py.
+BENCH_PACKAGES := libqt5websockets5-dev linux-perf
 BENCH_ARGS ?=
 
-bench:
+# What `make bench` runs, built alone: for bench/sched-relay.py and
+# bench/profile-relay.sh.
+bench-build:
 	$(MAKE) deps EXTRA_PACKAGES="$(BENCH_PACKAGES)"
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELARELAY_TESTS=OFF -DVELARELAY_WERROR=ON
 	cmake --build build-bench -j $(JOBS) --target velarelay devcert
 	cmake -S bench -B build-bench/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELARELAY_WERROR=ON
 	cmake --build build-bench/bench -j $(JOBS)
+
+bench: bench-build
 	build-bench/bench/bin/velarelay-bench \
 	  --relay $(CURDIR)/build-bench/bin/velarelay --ssl-dir $(CURDIR)/build-bench/bin/ssl \
 	  --node "$$(command -v node || command -v nodejs)" --node-path /usr/share/nodejs \

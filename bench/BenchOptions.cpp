@@ -13,18 +13,20 @@ bool BenchOptions::parse(int argc, char **argv, std::string &error)
     const std::map<std::string, std::string *> optional = {
         {"--only", &only}, {"--wrap-relay", &wrapRelay}, {"--hook", &hook}};
     const std::map<std::string, int *> numbers = {{"--runs", &runs},
-                                                  {"--startup-runs", &startupRuns},
                                                   {"--latency-seconds", &latencySeconds},
                                                   {"--fanout-seconds", &fanoutSeconds},
                                                   {"--idle-seconds", &idleSeconds},
                                                   {"--memory-clients", &memoryClients},
-                                                  {"--clients", &clients}};
+                                                  {"--clients", &clients},
+                                                  {"--wide-clients", &wideClients}};
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--quick")
+            makeQuick();
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
-        if (name == "--quick") {
-            makeQuick();
+        if (name == "--quick")
             continue;
-        }
         if (i + 1 >= argc) {
             error = name + " wants a value";
             return false;
@@ -65,7 +67,6 @@ void BenchOptions::makeQuick()
     latencySeconds = 2;
     fanoutSeconds = 2;
     idleSeconds = 5;
-    startupRuns = 1;
 }
 
 } // namespace bench

@@ -51,7 +51,8 @@ bool ClientSet::pump(std::int64_t deadlineNs, ControlChannel *control, const Cli
     const std::int64_t left = std::max<std::int64_t>(0, deadlineNs - before);
     const timespec timeout{static_cast<time_t>(left / kNsPerSecond), static_cast<long>(left % kNsPerSecond)};
     const int ready = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
-    m_waitedNs += nowNs() - before;
+    m_wokeNs = nowNs();
+    m_waitedNs += m_wokeNs - before;
     if (ready < 0)
         return errno == EINTR;
     if (ready == 0)
@@ -61,8 +62,8 @@ bool ClientSet::pump(std::int64_t deadlineNs, ControlChannel *control, const Cli
     for (std::size_t i = 0; i < m_clients.size(); ++i) {
         if (fds[i].revents == 0)
             continue;
-        alive = m_clients[i]->readAvailable([&onText, i](std::string_view text, std::int64_t arrivalNs) {
-            onText(i, text, arrivalNs);
+        alive = m_clients[i]->readAvailable([&onText, i](std::string_view text, const Arrival &arrival) {
+            onText(i, text, arrival);
         }) && alive;
     }
     if (control != nullptr && fds.back().revents != 0)

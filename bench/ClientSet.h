@@ -13,7 +13,7 @@ namespace bench {
 
 class ControlChannel;
 
-using ClientTextHandler = std::function<void(std::size_t client, std::string_view text, std::int64_t arrivalNs)>;
+using ClientTextHandler = std::function<void(std::size_t client, std::string_view text, const Arrival &arrival)>;
 
 // The clients of one run, served by one thread: each pump waits in one ppoll
 // for any client or the trigger's replies and reads everything that came.
@@ -41,11 +41,15 @@ public:
     // not need of their thread.
     std::int64_t waitedNs() const { return m_waitedNs; }
     void resetWaited() { m_waitedNs = 0; }
+    // When the last ppoll returned: an arrival stamped later than this may
+    // have waited for the thread to read the clients before it.
+    std::int64_t wokeNs() const { return m_wokeNs; }
 
 private:
     tls_config *m_config;
     std::vector<std::unique_ptr<TlsWebsocketClient>> m_clients;
     std::int64_t m_waitedNs = 0;
+    std::int64_t m_wokeNs = 0;
     std::vector<pollfd> m_fds;
 };
 

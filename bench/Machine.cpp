@@ -9,16 +9,46 @@
 
 namespace bench {
 
+namespace {
+
+// A guest sees the "hypervisor" CPU flag; systemd-detect-virt names the
+// hypervisor and, apart from it, a container around the benchmark.
+std::string describeVirtualisation(bool hypervisorFlag)
+{
+    const std::string vm = firstLineOf("systemd-detect-virt --vm");
+    const std::string container = firstLineOf("systemd-detect-virt --container");
+    std::string text;
+    if (!vm.empty() && vm != "none")
+        text = "virtual machine (" + vm + ")";
+    else if (hypervisorFlag)
+        text = "virtual machine";
+    else if (vm == "none")
+        text = "bare metal";
+    else
+        text = "unknown whether virtual";
+    if (!container.empty() && container != "none")
+        text += ", in a container (" + container + ")";
+    return text;
+}
+
+} // namespace
+
 MachineInfo describeMachine()
 {
     MachineInfo info;
     std::ifstream cpuinfo("/proc/cpuinfo");
+    bool hypervisor = false;
     for (std::string line; std::getline(cpuinfo, line);) {
-        if (line.rfind("model name", 0) == 0) {
+        if (line.rfind("model name", 0) == 0 && info.cpu.empty())
             info.cpu = line.substr(line.find(':') + 2);
-            break;
-        }
+        if (line.rfind("flags", 0) == 0 && line.find(" hypervisor") != std::string::npos)
+            hypervisor = true;
     }
+    info.virtualisation = describeVirtualisation(hypervisor);
+    std::ifstream loadavg("/proc/loadavg");
+    std::string one, five, fifteen;
+    if (loadavg >> one >> five >> fifteen)
+        info.load = one + ' ' + five + ' ' + fifteen;
     info.cores = static_cast<int>(::sysconf(_SC_NPROCESSORS_ONLN));
     utsname name{};
     if (::uname(&name) == 0)

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -52,7 +53,7 @@ std::int64_t selfCpuNs()
 bool drain(ClientSet &clients, ControlChannel *control, std::int64_t untilNs)
 {
     while (nowNs() < untilNs) {
-        if (!clients.pump(untilNs, control, [](std::size_t, std::string_view, std::int64_t) {}))
+        if (!clients.pump(untilNs, control, [](std::size_t, std::string_view, const Arrival &) {}))
             return false;
     }
     return true;
@@ -81,6 +82,27 @@ double nsToMs(double ns)
 {
     return ns / double(kNsPerMs);
 }
+
+// The whole machine's busy and stolen CPU time so far (/proc/stat, all CPUs).
+struct MachineCpu
+{
+    std::int64_t busyNs = 0;
+    std::int64_t stealNs = 0;
+
+    static MachineCpu now()
+    {
+        MachineCpu cpu;
+        std::ifstream stat("/proc/stat");
+        std::string label;
+        long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+        if (stat >> label >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal && label == "cpu") {
+            const std::int64_t tick = kNsPerSecond / ::sysconf(_SC_CLK_TCK);
+            cpu.busyNs = (user + nice + system + irq + softirq) * tick;
+            cpu.stealNs = steal * tick;
+        }
+        return cpu;
+    }
+};
 
 } // namespace
 
@@ -150,7 +172,7 @@ bool warmUp(ServerSession &session, ClientSet &clients, std::string &address, st
     ControlChannel &control = session.control();
     std::vector<bool> got(clients.size(), false);
     std::size_t missing = clients.size();
-    const auto onText = [&](std::size_t client, std::string_view text, std::int64_t) {
+    const auto onText = [&](std::size_t client, std::string_view text, const Arrival &) {
         PenFrame frame;
         if (parsePenFrame(text, frame) && PenSample::isWarmup(frame)) {
             address = std::string(frameAddress(text));
@@ -190,7 +212,8 @@ bool warmUp(ServerSession &session, ClientSet &clients, std::string &address, st
     return true;
 }
 
-bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &result, std::string &error)
+bool measureLatency(ServerSession &session, ClientSet &clients, const std::string &phase, LatencyResult &result,
+                    std::string &error)
 {
     Context &context = session.context();
     ControlChannel &control = session.control();
@@ -200,8 +223,11 @@ bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &r
     const std::int64_t base = context.takeSeqs(count);
     std::vector<std::int64_t> sentNs(static_cast<std::size_t>(count), 0);
     std::vector<std::int64_t> latencyNs(static_cast<std::size_t>(count) * width, -1);
+    std::vector<double> clientDelayMs, socketMs;
+    clientDelayMs.reserve(latencyNs.size());
+    socketMs.reserve(latencyNs.size());
     std::int64_t arrivals = 0;
-    const auto onText = [&](std::size_t client, std::string_view text, std::int64_t arrivalNs) {
+    const auto onText = [&](std::size_t client, std::string_view text, const Arrival &arrival) {
         PenFrame frame;
         if (!parsePenFrame(text, frame) || PenSample::isWarmup(frame))
             return;
@@ -210,13 +236,18 @@ bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &r
             return;
         std::int64_t &slot = latencyNs[static_cast<std::size_t>(seq) * width + client];
         if (slot < 0) {
-            slot = arrivalNs - sentNs[static_cast<std::size_t>(seq)];
+            slot = arrival.readNs - sentNs[static_cast<std::size_t>(seq)];
+            clientDelayMs.push_back(nsToMs(double(arrival.readNs - clients.wokeNs())));
+            if (arrival.socketNs > 0)
+                socketMs.push_back(nsToMs(double(arrival.socketNs - sentNs[static_cast<std::size_t>(seq)])));
             ++arrivals;
         }
     };
 
-    session.hook("latency-begin");
+    session.hook(phase + "-begin");
     clients.resetWaited();
+    const MachineCpu machineBefore = MachineCpu::now();
+    const std::int64_t selfBefore = selfCpuNs();
     const std::int64_t cpuBefore = session.process().cpuNs();
     const std::int64_t start = nowNs() + 10 * kNsPerMs;
     for (std::int64_t i = 0; i < count;) {
@@ -240,8 +271,15 @@ bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &r
         }
     }
     const std::int64_t sendEnd = nowNs();
-    result.serverCpuPercent = 100.0 * double(session.process().cpuNs() - cpuBefore) / double(sendEnd - start);
-    session.hook("latency-end");
+    const std::int64_t serverNs = session.process().cpuNs() - cpuBefore;
+    const MachineCpu machineAfter = MachineCpu::now();
+    const double wallNs = double(nowNs() - start);
+    result.serverCpuPercent = 100.0 * double(serverNs) / double(sendEnd - start);
+    result.otherLoadPercent = std::max(
+        0.0,
+        100.0 * double(machineAfter.busyNs - machineBefore.busyNs - serverNs - (selfCpuNs() - selfBefore)) / wallNs);
+    result.stealPercent = 100.0 * double(machineAfter.stealNs - machineBefore.stealNs) / wallNs;
+    session.hook(phase + "-end");
     result.clientWaitShare = double(clients.waitedNs()) / double(sendEnd - start);
     if (!collectRest(
             clients, control, onText, [&] { return arrivals == count * std::int64_t(width); }, error))
@@ -259,6 +297,9 @@ bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &r
     result.p99Ms = percentile(values, 99);
     result.p999Ms = percentile(values, 99.9);
     result.maxMs = values.empty() ? 0 : values.back();
+    result.clientDelayP99Ms = percentile(clientDelayMs, 99);
+    result.socketP50Ms = percentile(socketMs, 50);
+    result.socketP99Ms = percentile(socketMs, 99);
     return true;
 }
 
@@ -269,7 +310,7 @@ bool measureFanout(ServerSession &session, ClientSet &clients, FanoutResult &res
     const int steps = context.options.strokeSteps;
     const std::int64_t framesPerStroke = steps + 1;
     std::vector<std::int64_t> received(clients.size(), 0);
-    const auto onText = [&](std::size_t client, std::string_view text, std::int64_t) {
+    const auto onText = [&](std::size_t client, std::string_view text, const Arrival &) {
         PenFrame frame;
         if (parsePenFrame(text, frame) && !PenSample::isWarmup(frame))
             ++received[client];
@@ -343,18 +384,28 @@ bool measureFanout(ServerSession &session, ClientSet &clients, FanoutResult &res
     return true;
 }
 
-bool measureMemory(ServerSession &session, std::size_t count, std::int64_t &residentKiB, std::string &error)
+bool measureMemory(ServerSession &session, std::size_t count, MemoryResult &result, std::string &error)
 {
+    // Both readings come after a pause, so that the server has finished with
+    // the start-up's client before the first and with the last upgrade
+    // before the second.
+    constexpr std::int64_t kSettleNs = 300 * kNsPerMs;
     ClientSet clients(session.context().tls);
+    drain(clients, nullptr, nowNs() + kSettleNs);
+    result.emptyKiB = session.process().residentKiB();
     if (!openClients(session, clients, count, false, error))
         return false;
-    // Let the server finish its side of the last upgrades.
-    if (!drain(clients, nullptr, nowNs() + 300 * kNsPerMs)) {
+    if (!drain(clients, nullptr, nowNs() + kSettleNs)) {
         error = "a client lost its connection";
         return false;
     }
-    residentKiB = session.process().residentKiB();
-    return residentKiB > 0;
+    result.fullKiB = session.process().residentKiB();
+    result.clients = count;
+    if (result.emptyKiB <= 0 || result.fullKiB <= 0) {
+        error = "cannot read the resident memory of " + session.kind().name;
+        return false;
+    }
+    return true;
 }
 
 bool measureIdle(std::vector<ServerSession *> &sessions, std::vector<IdleResult> &results, std::string &error)

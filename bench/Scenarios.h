@@ -61,6 +61,18 @@ struct LatencyResult
     std::int64_t lateTriggers = 0;
     double clientWaitShare = 0;  // of the run's wall time, spent blocked in ppoll
     double serverCpuPercent = 0; // of one core, while the samples came
+    // p99 of the time from the client thread's wake-up to an arrival's stamp:
+    // at most this much of a latency is the benchmark reading other clients first.
+    double clientDelayP99Ms = 0;
+    // The same latency to the kernel's receive stamp on the client's socket:
+    // what is left once the client thread's wake-up and reading are taken out.
+    double socketP50Ms = 0;
+    double socketP99Ms = 0;
+    // What else the machine did meanwhile, in % of one core (/proc/stat):
+    // the CPU time of every other process, and the time the hypervisor kept
+    // for itself. Either explains a run whose tail stands out.
+    double otherLoadPercent = 0;
+    double stealPercent = 0;
 };
 
 struct FanoutResult
@@ -78,6 +90,15 @@ struct FanoutResult
     // Share of the pumps that found the trigger window full: the server (or
     // the clients) were behind, not the trigger.
     double windowFullShare = 0;
+};
+
+struct MemoryResult
+{
+    std::int64_t emptyKiB = 0; // VmRSS with no upgraded client (the start-up's client has left)
+    std::int64_t fullKiB = 0;  // and with `clients` of them
+    std::size_t clients = 0;
+
+    double perClientKiB() const { return clients > 0 ? double(fullKiB - emptyKiB) / double(clients) : 0; }
 };
 
 struct IdleResult
@@ -127,10 +148,13 @@ bool openClients(ServerSession &session, ClientSet &clients, std::size_t count, 
 // learns the server's address prefix on the way.
 bool warmUp(ServerSession &session, ClientSet &clients, std::string &address, std::string &error);
 
-bool measureLatency(ServerSession &session, ClientSet &clients, LatencyResult &result, std::string &error);
+// Pen samples at the set rate to every client; `phase` names the measure to
+// the hook ("PHASE-begin", "PHASE-end").
+bool measureLatency(ServerSession &session, ClientSet &clients, const std::string &phase, LatencyResult &result,
+                    std::string &error);
 bool measureFanout(ServerSession &session, ClientSet &clients, FanoutResult &result, std::string &error);
-// VmRSS once `count` clients are connected and upgraded.
-bool measureMemory(ServerSession &session, std::size_t count, std::int64_t &residentKiB, std::string &error);
+// VmRSS with no client, then once `count` clients are connected and upgraded.
+bool measureMemory(ServerSession &session, std::size_t count, MemoryResult &result, std::string &error);
 // CPU of each server over the same idle period, with silent clients each.
 bool measureIdle(std::vector<ServerSession *> &sessions, std::vector<IdleResult> &results, std::string &error);
 

@@ -23,4 +23,17 @@ double median(std::vector<double> values)
     return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
+Spread spreadOf(const std::vector<double> &values)
+{
+    Spread spread;
+    if (values.empty())
+        return spread;
+    const auto [least, most] = std::minmax_element(values.begin(), values.end());
+    spread.median = median(values);
+    spread.min = *least;
+    spread.max = *most;
+    spread.count = values.size();
+    return spread;
+}
+
 } // namespace bench

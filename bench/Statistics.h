@@ -11,4 +11,15 @@ double percentile(std::vector<double> &values, double p);
 // 0 for none.
 double median(std::vector<double> values);
 
+// How one figure came out over the runs.
+struct Spread
+{
+    double median = 0;
+    double min = 0;
+    double max = 0;
+    std::size_t count = 0;
+};
+
+Spread spreadOf(const std::vector<double> &values);
+
 } // namespace bench

@@ -8,11 +8,14 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <tls.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 
 namespace bench {
 
@@ -27,6 +30,13 @@ int pollTimeoutMs(std::int64_t deadlineNs)
 {
     const std::int64_t left = deadlineNs - nowNs();
     return left <= 0 ? 0 : static_cast<int>((left + kNsPerMs - 1) / kNsPerMs);
+}
+
+std::int64_t clockNs(clockid_t clock)
+{
+    timespec now{};
+    ::clock_gettime(clock, &now);
+    return std::int64_t(now.tv_sec) * kNsPerSecond + now.tv_nsec;
 }
 
 } // namespace
@@ -61,6 +71,7 @@ bool TlsWebsocketClient::connectTcp(std::uint16_t port)
     }
     const int on = 1;
     setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     fcntl(m_fd, F_SETFL, fcntl(m_fd, F_GETFL) | O_NONBLOCK);
     return true;
 }
@@ -87,7 +98,7 @@ bool TlsWebsocketClient::upgrade(std::uint16_t port, std::int64_t deadlineNs, st
     std::string first;
     bool headDone = false;
     while (first.empty()) {
-        std::int64_t arrival = 0;
+        Arrival arrival;
         const Read result = readChunk(arrival);
         if (result == Read::Ended) {
             error = "connection ended during the upgrade";
@@ -111,7 +122,7 @@ bool TlsWebsocketClient::upgrade(std::uint16_t port, std::int64_t deadlineNs, st
             m_input.erase(0, end + 4);
             headDone = true;
         }
-        decodeFrames(arrival, [&first](std::string_view text, std::int64_t) {
+        decodeFrames(arrival, [&first](std::string_view text, const Arrival &) {
             if (first.empty())
                 first = std::string(text);
         });
@@ -126,7 +137,8 @@ bool TlsWebsocketClient::upgrade(std::uint16_t port, std::int64_t deadlineNs, st
 bool TlsWebsocketClient::handshake(std::int64_t deadlineNs, std::string &error)
 {
     m_tls = tls_client();
-    if (m_tls == nullptr || tls_configure(m_tls, m_config) != 0 || tls_connect_socket(m_tls, m_fd, "127.0.0.1") != 0) {
+    if (m_tls == nullptr || tls_configure(m_tls, m_config) != 0
+        || tls_connect_cbs(m_tls, receive, transmit, this, "127.0.0.1") != 0) {
         error = std::string("tls set-up: ") + (m_tls ? tls_error(m_tls) : "tls_client failed");
         return false;
     }
@@ -179,10 +191,46 @@ bool TlsWebsocketClient::writeAll(std::string_view bytes, std::int64_t deadlineN
     return true;
 }
 
-TlsWebsocketClient::Read TlsWebsocketClient::readChunk(std::int64_t &arrivalNs)
+ssize_t TlsWebsocketClient::receive(tls *, void *buffer, size_t size, void *self)
+{
+    auto *client = static_cast<TlsWebsocketClient *>(self);
+    iovec data{buffer, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t received = ::recvmsg(client->m_fd, &message, 0);
+    if (received < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK ? TLS_WANT_POLLIN : -1;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            // The stamp is on the wall clock; moved onto the monotonic one at
+            // once, so that a clock adjustment can only shift it by what it
+            // moves within microseconds.
+            const std::int64_t wallNs = std::int64_t(stamp.tv_sec) * kNsPerSecond + stamp.tv_nsec;
+            client->m_socketNs = clockNs(CLOCK_MONOTONIC) - (clockNs(CLOCK_REALTIME) - wallNs);
+        }
+    }
+    return received;
+}
+
+ssize_t TlsWebsocketClient::transmit(tls *, const void *buffer, size_t size, void *self)
+{
+    const ssize_t sent = ::send(static_cast<TlsWebsocketClient *>(self)->m_fd, buffer, size, MSG_NOSIGNAL);
+    if (sent < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK ? TLS_WANT_POLLOUT : -1;
+    return sent;
+}
+
+TlsWebsocketClient::Read TlsWebsocketClient::readChunk(Arrival &arrival)
 {
     const ssize_t received = tls_read(m_tls, m_chunk.data(), m_chunk.size());
-    arrivalNs = nowNs();
+    arrival.readNs = nowNs();
+    arrival.socketNs = m_socketNs;
     if (received > 0) {
         m_input.append(m_chunk.data(), static_cast<std::size_t>(received));
         return Read::Data;
@@ -198,7 +246,7 @@ bool TlsWebsocketClient::readAvailable(const TextHandler &onText)
     if (m_tls == nullptr || m_ended)
         return false;
     for (;;) {
-        std::int64_t arrival = 0;
+        Arrival arrival;
         switch (readChunk(arrival)) {
         case Read::Data: decodeFrames(arrival, onText); continue;
         case Read::Blocked: return !m_ended;
@@ -207,7 +255,7 @@ bool TlsWebsocketClient::readAvailable(const TextHandler &onText)
     }
 }
 
-void TlsWebsocketClient::decodeFrames(std::int64_t arrivalNs, const TextHandler &onText)
+void TlsWebsocketClient::decodeFrames(const Arrival &arrival, const TextHandler &onText)
 {
     std::size_t pos = 0;
     const auto byte = [this](std::size_t at) { return static_cast<unsigned char>(m_input[at]); };
@@ -231,7 +279,7 @@ void TlsWebsocketClient::decodeFrames(std::int64_t arrivalNs, const TextHandler 
             break;
         const std::string_view payload(m_input.data() + pos + header, static_cast<std::size_t>(length));
         if (opcode == kOpText)
-            onText(payload, arrivalNs);
+            onText(payload, arrival);
         else if (opcode == kOpClose)
             m_ended = true;
         pos += header + static_cast<std::size_t>(length);
@@ -274,6 +322,7 @@ void TlsWebsocketClient::close()
     }
     m_ended = false;
     m_input.clear();
+    m_socketNs = 0;
 }
 
 } // namespace bench

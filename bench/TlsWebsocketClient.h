@@ -11,9 +11,15 @@ struct tls_config;
 
 namespace bench {
 
-// Called for every complete text frame, with the time the bytes holding it
-// came out of the TLS layer.
-using TextHandler = std::function<void(std::string_view text, std::int64_t arrivalNs)>;
+// When the bytes holding a frame arrived, both on the monotonic clock.
+struct Arrival
+{
+    std::int64_t readNs = 0;   // just after they came out of the TLS layer
+    std::int64_t socketNs = 0; // the kernel's receive stamp of the last of them; 0 when there is none
+};
+
+// Called for every complete text frame.
+using TextHandler = std::function<void(std::string_view text, const Arrival &arrival)>;
 
 // One WebSocket client over TLS on 127.0.0.1, written to cost the server's
 // rival as little CPU as possible: one non-blocking socket, libtls, and a
@@ -51,16 +57,21 @@ private:
 
     bool handshake(std::int64_t deadlineNs, std::string &error);
     bool writeAll(std::string_view bytes, std::int64_t deadlineNs);
-    Read readChunk(std::int64_t &arrivalNs);
+    Read readChunk(Arrival &arrival);
     bool waitFor(short events, std::int64_t deadlineNs) const;
-    void decodeFrames(std::int64_t arrivalNs, const TextHandler &onText);
+    void decodeFrames(const Arrival &arrival, const TextHandler &onText);
+    // libtls's socket callbacks: reading takes the kernel's receive stamp
+    // along (SO_TIMESTAMPNS).
+    static ssize_t receive(tls *context, void *buffer, size_t size, void *self);
+    static ssize_t transmit(tls *context, const void *buffer, size_t size, void *self);
 
     tls_config *m_config;
     tls *m_tls = nullptr;
     int m_fd = -1;
     bool m_ended = false;
     std::vector<char> m_chunk;
-    std::string m_input; // undecoded bytes
+    std::string m_input;         // undecoded bytes
+    std::int64_t m_socketNs = 0; // receive stamp of the latest bytes read from the socket
 };
 
 } // namespace bench

@@ -15,6 +15,7 @@
 #include <tls.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -25,9 +26,18 @@ using namespace bench;
 
 namespace {
 
+// When the benchmark began: progress lines and the report say how long it took.
+std::int64_t startedNs()
+{
+    static const std::int64_t started = nowNs();
+    return started;
+}
+
 void progress(const std::string &line)
 {
-    std::fprintf(stderr, "bench: %s\n", line.c_str());
+    const std::int64_t seconds = (nowNs() - startedNs()) / kNsPerSecond;
+    std::fprintf(stderr, "bench [%lld:%02lld]: %s\n", static_cast<long long>(seconds / 60),
+                 static_cast<long long>(seconds % 60), line.c_str());
 }
 
 std::vector<ServerKind> serverKinds(const Context &context)
@@ -92,51 +102,91 @@ void probe(const ServerKind &kind, Context &context, ServerResults &results)
     progress(kind.name + ": works; " + results.tls);
 }
 
-void round(const ServerKind &kind, Context &context, ServerResults &results, int run)
+bool fail(ServerResults &results, const std::string &name, const std::string &error)
 {
+    results.failure = error;
+    progress(name + ": " + error);
+    return false;
+}
+
+// One server's turn in a round: memory, latency with few and with many
+// clients, fan-out, all on one start of the server.
+bool round(const ServerKind &kind, Context &context, ServerResults &results, int run)
+{
+    const BenchOptions &o = context.options;
     const std::string name = kind.name + " run " + std::to_string(run);
     ServerSession session(kind, context);
     StartupResult startup;
-    std::string error;
-    std::int64_t resident = 0;
-    if (!session.start(startup, error)
-        || !measureMemory(session, std::size_t(context.options.memoryClients), resident, error)) {
-        results.failure = error;
-        progress(name + ": " + error);
-        return;
-    }
+    MemoryResult memory;
+    std::string error, address;
+    if (!session.start(startup, error) || !measureMemory(session, std::size_t(o.memoryClients), memory, error))
+        return fail(results, name, error);
     results.startups.push_back(startup);
-    results.residentKiB.push_back(double(resident));
+    results.memory.push_back(memory);
 
     ClientSet clients(context.tls);
-    std::string address;
-    LatencyResult latency;
+    LatencyResult latency, wide;
     FanoutResult fanout;
-    if (!openClients(session, clients, std::size_t(context.options.clients), true, error)
-        || !warmUp(session, clients, address, error) || !measureLatency(session, clients, latency, error)) {
-        results.failure = error;
-        progress(name + ": " + error);
-        return;
-    }
+    if (!openClients(session, clients, std::size_t(o.clients), true, error) || !warmUp(session, clients, address, error)
+        || !measureLatency(session, clients, "latency", latency, error))
+        return fail(results, name, error);
     results.latency.push_back(latency);
-    if (!warmUp(session, clients, address, error) || !measureFanout(session, clients, fanout, error)) {
-        results.failure = error;
-        progress(name + ": " + error);
+    // The many-client measure before fan-out, so that both latency measures
+    // find the server as the warm-up left it, not after a flood.
+    if (!openClients(session, clients, std::size_t(std::max(0, o.wideClients - o.clients)), true, error)
+        || !warmUp(session, clients, address, error) || !measureLatency(session, clients, "wide-latency", wide, error))
+        return fail(results, name, error);
+    results.wideLatency.push_back(wide);
+    clients.closeFrom(std::size_t(o.clients));
+    if (!warmUp(session, clients, address, error) || !measureFanout(session, clients, fanout, error))
+        return fail(results, name, error);
+    results.fanout.push_back(fanout);
+    char line[320];
+    std::snprintf(line, sizeof line,
+                  "start %.1f ms, %.1f MB (%.0f KB a client); p99 %.3f ms, with %d clients %.3f ms; "
+                  "fan-out %.0f frames/s, %.0f per CPU s",
+                  startup.listenMs, double(memory.fullKiB) * 1024 / 1e6, memory.perClientKiB() * 1024 / 1e3,
+                  latency.p99Ms, o.wideClients, wide.p99Ms, fanout.framesPerSecond, fanout.framesPerCpuSecond);
+    progress(name + ": " + line);
+    return true;
+}
+
+// Every server that still works, idle at the same time with silent clients;
+// each start is one more start-up figure.
+void idleRound(const std::vector<ServerKind> &kinds, Context &context, std::vector<ServerResults> &results)
+{
+    std::vector<std::unique_ptr<ServerSession>> sessions;
+    std::vector<ServerSession *> started;
+    std::vector<std::size_t> index;
+    std::string error;
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        if (!results[k].failure.empty())
+            continue;
+        StartupResult startup;
+        auto session = std::make_unique<ServerSession>(kinds[k], context);
+        if (!session->start(startup, error)) {
+            progress(kinds[k].name + " (idle): " + error);
+            continue;
+        }
+        results[k].startups.push_back(startup);
+        started.push_back(session.get());
+        index.push_back(k);
+        sessions.push_back(std::move(session));
+    }
+    std::vector<IdleResult> idle;
+    if (!measureIdle(started, idle, error)) {
+        progress("idle: " + error);
         return;
     }
-    results.fanout.push_back(fanout);
-    char line[256];
-    std::snprintf(line, sizeof line,
-                  "start %.1f ms, %.1f MB; latency p50 %.3f p99 %.3f max %.3f ms; fan-out %.0f frames/s, %.2f µs/frame",
-                  startup.listenMs, double(resident) * 1024 / 1e6, latency.p50Ms, latency.p99Ms, latency.maxMs,
-                  fanout.framesPerSecond, fanout.cpuUsPerFrame);
-    progress(name + ": " + line);
+    for (std::size_t i = 0; i < idle.size(); ++i)
+        results[index[i]].idle.push_back(idle[i]);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    startedNs();
     Context context;
     std::string error;
     if (!context.options.parse(argc, argv, error)) {
@@ -177,48 +227,19 @@ int main(int argc, char **argv)
     }
 
     // Servers in turn, the order shifted each round, so slow phases of the
-    // shared machine spread over all of them.
+    // shared machine spread over all of them; then all of them idle together.
     for (int run = 1; run <= options.runs; ++run) {
         for (std::size_t i = 0; i < kinds.size(); ++i) {
             const std::size_t k = (i + std::size_t(run) - 1) % kinds.size();
             if (results[k].failure.empty())
                 round(kinds[k], context, results[k], run);
         }
-    }
-    for (int n = 0; n < options.startupRuns; ++n) {
-        for (std::size_t k = 0; k < kinds.size(); ++k) {
-            ServerSession session(kinds[k], context);
-            StartupResult startup;
-            if (results[k].failure.empty() && session.start(startup, error))
-                results[k].startups.push_back(startup);
-        }
+        progress("round " + std::to_string(run) + ": idle for " + std::to_string(options.idleSeconds) + " s");
+        idleRound(kinds, context, results);
     }
 
-    std::vector<std::unique_ptr<ServerSession>> idle;
-    std::vector<ServerSession *> idleSessions;
-    std::vector<std::size_t> idleIndex;
-    for (std::size_t k = 0; k < kinds.size(); ++k) {
-        StartupResult startup;
-        auto session = std::make_unique<ServerSession>(kinds[k], context);
-        if (results[k].failure.empty() && session->start(startup, error)) {
-            idleSessions.push_back(session.get());
-            idleIndex.push_back(k);
-            idle.push_back(std::move(session));
-        }
-    }
-    progress("idle for " + std::to_string(options.idleSeconds) + " s");
-    std::vector<IdleResult> idleResults;
-    if (measureIdle(idleSessions, idleResults, error)) {
-        for (std::size_t i = 0; i < idleResults.size(); ++i) {
-            results[idleIndex[i]].idle = idleResults[i];
-            results[idleIndex[i]].idleMeasured = true;
-        }
-    } else {
-        progress("idle: " + error);
-    }
-    idle.clear();
-
-    const std::string report = renderReport(machine, options, results, context.address);
+    const double elapsed = double(nowNs() - startedNs()) / double(kNsPerSecond);
+    const std::string report = renderReport(machine, options, results, context.address, elapsed);
     std::cout << report << std::flush;
     if (!updateResultsFile(options.results, report))
         std::fprintf(stderr, "velarelay-bench: cannot write %s\n", options.results.c_str());

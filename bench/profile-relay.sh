@@ -1,7 +1,7 @@
 #!/bin/sh
 # Profiles the relay with callgrind during one kind of measure only:
-#   bench/profile-relay.sh fanout|latency [more velarelay-bench options]
-# from the repository root, after `make bench` built everything. The profile
+#   bench/profile-relay.sh fanout|latency|wide-latency [more velarelay-bench options]
+# from the repository root, after `make bench-build`. The profile
 # lands in bench/out/callgrind.PID; read it with callgrind_annotate.
 set -e
 phase=$1
