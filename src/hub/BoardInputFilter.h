@@ -44,10 +44,11 @@ public:
     void setScreenSize(int width, int height);
     void setWindow(int x, int y, int width, int height);
 
-    // As the client set them; the window is empty until a client sets one.
+    // As the client set them; the window is empty until a client sets one
+    // with an extent on both axes (a negative one counts, as in the test).
     qint64 screenWidth() const { return m_screenWidth; }
     qint64 screenHeight() const { return m_screenHeight; }
-    bool hasWindow() const { return m_right >= m_left && m_bottom >= m_top; }
+    bool hasWindow() const { return m_right != m_left - 1 && m_bottom != m_top - 1; }
     qint64 windowLeft() const { return m_left; }
     qint64 windowTop() const { return m_top; }
     qint64 windowWidth() const { return m_right - m_left + 1; }

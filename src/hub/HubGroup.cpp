@@ -91,7 +91,7 @@ QLatin1String modeName(bool isPrivate)
 
 QLatin1String kindOf(const Hub *hub)
 {
-    if (hub->getHubType() == 2)
+    if (hub->getHubType() == HubGroup::VotingHubType)
         return QLatin1String("voting");
     return hub->getNumPensSupported() != 0 || hub->isTouchEnabled() ? QLatin1String("board") : QLatin1String("other");
 }

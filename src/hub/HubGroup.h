@@ -37,6 +37,7 @@ public:
     // The fixed capability numbers of a voting hub, k from 0 to 11.
     static int capabilityValue(int k);
 
+    static constexpr int VotingHubType = 2;
     static constexpr int PenHardwareMode = 5002;
     static constexpr int PenReportNative = 6000;
     static constexpr int PenReportPrivate = 6001;

@@ -16,8 +16,6 @@ qint64 monotonicMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-constexpr int VotingHubType = 2;
-
 } // namespace
 
 VelaSystemClient::VelaSystemClient(Clock clock, int keepAliveTimeoutMs)
@@ -59,7 +57,7 @@ VelaSystemClient::~VelaSystemClient()
 
 void VelaSystemClient::onHubConnected(Hub *hub)
 {
-    if (hub->getHubType() == VotingHubType)
+    if (hub->getHubType() == HubGroup::VotingHubType)
         m_votingHub = hub;
     m_questions.followHub(hub);
     if (hub->isVirtualHub())
@@ -98,7 +96,7 @@ void VelaSystemClient::onHubDisconnected(Hub *hub)
     if (m_votingHub == hub) {
         m_votingHub = nullptr;
         for (Hub *other : m_hubs.hubs()) {
-            if (other != hub && other->getHubType() == VotingHubType)
+            if (other != hub && other->getHubType() == HubGroup::VotingHubType)
                 m_votingHub = other;
         }
     }
