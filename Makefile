@@ -7,10 +7,12 @@ CMAKE_ARGS ?=
 
 # Everything the build, the tests and `make run` use. The example clients'
 # tests need Node.js and Debian's ws module; a Node.js installed from
-# elsewhere is kept, and finds the module through NODE_PATH.
+# elsewhere is kept, and finds the module through NODE_PATH. The browser
+# tests run Chromium, whose trust store velarelay-cert fills with NSS's
+# certutil.
 PACKAGES := g++ make cmake ninja-build pkg-config qtbase5-dev libtls-dev \
             libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2 \
-            nodejs node-ws
+            nodejs node-ws chromium libnss3-tools
 # The fuzzers are built with clang's libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 

@@ -11,7 +11,7 @@ namespace bench {
 struct BenchOptions
 {
     std::string relay;     // velarelay executable
-    std::string sslDir;    // its ssl/ folder: the peers and clients use the same pair
+    std::string sslDir;    // its ssl/ folder: the peers serve its pair, the clients trust its velarelay-ca.crt
     std::string node;      // node executable
     std::string nodePath;  // where the `ws` module is found
     std::string wsPeer;    // bench/peers/ws/server.js

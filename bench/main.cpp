@@ -206,7 +206,7 @@ int main(int argc, char **argv)
     context.socketDir = socketDir;
 
     if (tls_init() != 0 || (context.tls = tls_config_new()) == nullptr
-        || tls_config_set_ca_file(context.tls, (options.sslDir + "/velarelay.crt").c_str()) != 0) {
+        || tls_config_set_ca_file(context.tls, (options.sslDir + "/velarelay-ca.crt").c_str()) != 0) {
         std::fprintf(stderr, "velarelay-bench: cannot set up TLS for the clients\n");
         return 2;
     }

@@ -1,12 +1,12 @@
 #!/usr/bin/env node
 // A minimal VelaRelay client in Node.js.
 //
-// It trusts the relay's certificate, connects with the relay-protocol
+// It trusts the relay's authority, connects with the relay-protocol
 // subprotocol, tells the relay the screen and the window (without both no pen
 // input arrives), prints pen samples, answers and the relay's other messages,
 // and sends each line typed on standard input as a command. End it with Ctrl-D.
 //
-//   NODE_PATH=/usr/share/nodejs node examples/node/relay-client.js --cert build/bin/ssl/velarelay.crt
+//   NODE_PATH=/usr/share/nodejs node examples/node/relay-client.js --cert build/bin/ssl/velarelay-ca.crt
 //
 // Needs the ws package: Debian's node-ws (NODE_PATH lets a Node.js from
 // elsewhere find it) or `npm install ws`. The protocol is described in
@@ -26,7 +26,7 @@ function option(name, fallback) {
 
 const host = option('--host', '127.0.0.1');
 const port = Number(option('--port', '9082'));
-const cert = option('--cert', 'build/bin/ssl/velarelay.crt');
+const cert = option('--cert', 'build/bin/ssl/velarelay-ca.crt');
 const [width, height] = option('--screen', '1920x1080').split('x').map(Number);
 
 const text = (field) => field.split(UNIT_SEPARATOR).join(',');
@@ -55,7 +55,7 @@ function describe(message) {
   }
 }
 
-// Trust the relay's own certificate, and only it.
+// Trust the authority of the relay's machine, and only it.
 const url = `wss://${host}:${port}`;
 const ws = new WebSocket(url, 'relay-protocol', { ca: fs.readFileSync(cert) });
 let greeted = false;

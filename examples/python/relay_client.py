@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """A minimal VelaRelay client in Python.
 
-It trusts the relay's certificate, connects with the relay-protocol
+It trusts the relay's authority, connects with the relay-protocol
 subprotocol, tells the relay the screen and the window (without both no pen
 input arrives), prints pen samples, answers and the relay's other messages,
 and sends each line typed on standard input as a command. End it with Ctrl-D.
 
-    python3 examples/python/relay_client.py --cert build/bin/ssl/velarelay.crt
+    python3 examples/python/relay_client.py --cert build/bin/ssl/velarelay-ca.crt
 
 Needs Python's websockets library (Debian: python3-websockets). The protocol
 is described in docs/protocol.md.
@@ -71,7 +71,7 @@ async def print_messages(ws):
 
 
 async def main(options):
-    # Trust the relay's own certificate, and only it.
+    # Trust the authority of the relay's machine, and only it.
     context = ssl.create_default_context(cafile=options.cert)
     url = "wss://%s:%d" % (options.host, options.port)
     async with websockets.connect(url, ssl=context, subprotocols=["relay-protocol"]) as ws:
@@ -101,7 +101,7 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=9082)
-    parser.add_argument("--cert", default="build/bin/ssl/velarelay.crt", help="the relay's certificate")
+    parser.add_argument("--cert", default="build/bin/ssl/velarelay-ca.crt", help="the authority that signed the relay's certificate")
     parser.add_argument("--screen", type=screen_size, default=(1920, 1080), metavar="WIDTHxHEIGHT")
     try:
         asyncio.run(main(parser.parse_args()))

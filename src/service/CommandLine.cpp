@@ -40,6 +40,13 @@ Other arguments are ignored.
 Settings, in velarelay.ini (INI format):
   relay_port=9082     the port to listen on
   relay_debug=false   the diagnostic lines
+  relay_allowed_origins=
+                      web pages that may connect besides those of localhost,
+                      127.0.0.1 and [::1]: exact origins (scheme://host[:port])
+                      separated by spaces or commas; "*" allows every page of
+                      every site, which lets any site a user visits drive the
+                      hubs. Clients that send no Origin (not browsers) are
+                      always accepted; other pages get 403.
 
 Files, read from the executable's folder (%1):
   velarelay.ini         the settings (optional)

@@ -1,6 +1,7 @@
 #include "VelaRelayDaemon.h"
 
 #include "ConsoleFiles.h"
+#include "Origin_policy.h"
 #include "RelayCommands.h"
 #include "RelayStatus.h"
 #include "VelaRelayListener.h"
@@ -14,6 +15,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -51,7 +54,7 @@ bool startHubLibrary()
 
 } // namespace
 
-VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *parent)
+VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, const QString &allowedOrigins, QObject *parent)
     : QObject(parent)
     , m_port(port)
     , m_debug(debug)
@@ -68,6 +71,14 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, QObject *paren
                            .toStdString());
         return;
     }
+    std::vector<std::string> rejected;
+    const Origin_policy origins = Origin_policy::fromSetting(allowedOrigins.toStdString(), &rejected);
+    for (const std::string &entry : rejected)
+        RelayLog::info("relay_allowed_origins: \"" + entry
+                       + "\" is not an origin (scheme://host[:port]) and is left out");
+    if (origins.allowsAll())
+        RelayLog::info("relay_allowed_origins is \"*\": every web page the users of this machine open may connect");
+    m_server->setOriginPolicy(origins);
     if (!m_server->start()) {
         RelayLog::info(m_server->startError());
         return;

@@ -14,7 +14,8 @@ class VelaRelayDaemon : public QObject
     Q_OBJECT
 
 public:
-    VelaRelayDaemon(const QString &port, bool debug, QObject *parent = nullptr);
+    // allowedOrigins: the setting relay_allowed_origins (Origin_policy).
+    VelaRelayDaemon(const QString &port, bool debug, const QString &allowedOrigins, QObject *parent = nullptr);
 
     // False when the relay could not be set up (the reason was logged).
     bool isRunning() const { return m_listener != nullptr; }

@@ -24,10 +24,13 @@ void VelaRelayService::start()
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
     bool debug = false;
+    QString allowedOrigins;
     {
         const QSettings settings(QStringLiteral("velarelay.ini"), QSettings::IniFormat);
         m_port = settings.value(QStringLiteral("relay_port"), 9082).toString();
         debug = settings.value(QStringLiteral("relay_debug"), false).toBool();
+        // QSettings reads a value with unquoted commas as a list.
+        allowedOrigins = settings.value(QStringLiteral("relay_allowed_origins")).toStringList().join(QLatin1Char(' '));
     }
 
     // The command line overrides the file. "--port" with nothing after it is
@@ -42,7 +45,7 @@ void VelaRelayService::start()
         }
     }
 
-    m_daemon = new VelaRelayDaemon(m_port, debug, application());
+    m_daemon = new VelaRelayDaemon(m_port, debug, allowedOrigins, application());
     if (!m_daemon->isRunning()) {
         // The event loop is not running yet; end it as soon as it starts.
         QTimer::singleShot(0, [] { QCoreApplication::exit(1); });

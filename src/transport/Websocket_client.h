@@ -58,6 +58,11 @@ public:
 
     // Before start(): how long the upgrade may take after the TLS handshake.
     void setUpgradeTimeout(std::chrono::milliseconds timeout) { m_upgradeTimeout = timeout; }
+    // Before start(): the web pages that may connect.
+    void setOriginPolicy(std::shared_ptr<const Origin_policy> policy)
+    {
+        m_connection.setOriginPolicy(std::move(policy));
+    }
     // Before start(): the bound on the rate of messages.
     void setMessageRate(double perSecond, double burst) { m_rate = Token_bucket(perSecond, burst); }
 

@@ -39,6 +39,12 @@ public:
         void clear() { *this = Output(); }
     };
 
+    // Before the first feed(): see Websocket_handshake.
+    void setOriginPolicy(std::shared_ptr<const Origin_policy> policy)
+    {
+        m_handshake.setOriginPolicy(std::move(policy));
+    }
+
     // Appends what the bytes give to out.
     void feed(const char *data, std::size_t size, Output &out);
     // The owner ends the connection: the close frame to send last, empty when

@@ -13,6 +13,24 @@ const char kSubprotocol[] = "relay-protocol";
 // RFC 6455 section 1.3.
 const char kAcceptGuid[] = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
 const char kVersion[] = "13";
+const Origin_policy kLoopbackOnly;
+
+// A peer's text for the log: bounded, and with every byte that is not
+// printable ASCII shown as \xHH, so it can neither flood nor forge a line.
+std::string quoted(const std::string &text)
+{
+    constexpr std::size_t kMost = 120;
+    static const char digits[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte >= 0x7f || byte == '"' || byte == '\\')
+            out += std::string("\\x") + digits[byte >> 4] + digits[byte & 15];
+        else
+            out += text[i];
+    }
+    return out + (text.size() > kMost ? "\"..." : "\"");
+}
 
 } // namespace
 
@@ -57,13 +75,19 @@ void Websocket_handshake::answer(const Http_request &request)
     }
     // Section 4.2.2: a version the server does not speak gets 426 and the one it does.
     if (request.field("Sec-WebSocket-Version") != kVersion)
-        return refuse(426, "WebSocket version \"" + request.field("Sec-WebSocket-Version") + "\"");
+        return refuse(426, "WebSocket version " + quoted(request.field("Sec-WebSocket-Version")));
     // Exactly one key, which is 16 bytes in base64; two would have been joined.
     std::string nonce;
     if (!Base64::decode(request.field("Sec-WebSocket-Key"), nonce) || nonce.size() != 16)
         return refuse(400, "Sec-WebSocket-Key is not one base64 nonce of 16 bytes");
     if (!listContainsToken(request.field("Sec-WebSocket-Protocol"), kSubprotocol, false))
         return refuse(400, std::string("the subprotocol ") + kSubprotocol + " is not offered");
+    // Section 10.2: a browser names the page that opens the connection, and
+    // a page of a site that is not allowed gets 403 before anything it sends
+    // reaches the hubs. Native clients send no Origin.
+    const Origin_policy &origins = m_origins ? *m_origins : kLoopbackOnly;
+    if (request.has("Origin") && !origins.allows(request.field("Origin")))
+        return refuse(403, "origin " + quoted(request.field("Origin")) + " is not allowed (relay_allowed_origins)");
 
     m_result = Result::Upgraded;
     m_response = std::string("HTTP/1.1 101 Switching Protocols\r\n"

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "Http_parser.h"
+#include "Origin_policy.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 // The server side of the WebSocket opening handshake (RFC 6455 section 4.2):
@@ -20,6 +22,10 @@ public:
         Request,    // not an upgrade: request() is for the server's own pages
     };
 
+    // Before the first feed(): the pages that may connect; without a call,
+    // those of the loopback hosts only.
+    void setOriginPolicy(std::shared_ptr<const Origin_policy> policy) { m_origins = std::move(policy); }
+
     Result feed(const char *data, std::size_t size);
     const std::string &response() const { return m_response; }
     const Http_request &request() const { return m_parser.request(); }
@@ -36,6 +42,7 @@ private:
     void refuse(int status, const std::string &why);
 
     Http_parser m_parser;
+    std::shared_ptr<const Origin_policy> m_origins;
     Result m_result = Result::Incomplete;
     std::string m_response;
     std::string m_refusal;

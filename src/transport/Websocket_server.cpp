@@ -20,11 +20,22 @@ void Websocket_server::setMessageRate(double perSecond, double burst)
     m_messageBurst.store(burst);
 }
 
+void Websocket_server::setOriginPolicy(Origin_policy policy)
+{
+    auto shared = std::make_shared<const Origin_policy>(std::move(policy));
+    std::lock_guard<std::mutex> lock(m_originMutex);
+    m_origins = std::move(shared);
+}
+
 Libressl_socket *Websocket_server::createSocket(struct tls *ctx, int fd)
 {
     auto *client = new Websocket_client(this, ctx, fd);
     client->setUpgradeTimeout(std::chrono::milliseconds(m_upgradeTimeout.load()));
     client->setMessageRate(m_messageRate.load(), m_messageBurst.load());
+    {
+        std::lock_guard<std::mutex> lock(m_originMutex);
+        client->setOriginPolicy(m_origins);
+    }
     // Connected by name: a member-function-pointer connection made here, on
     // the accept thread, writes a slot object that the main thread reads when
     // the signal arrives, ordered only by Qt's internal locks, which

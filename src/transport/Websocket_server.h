@@ -2,11 +2,14 @@
 
 #include "Http_site.h"
 #include "Libressl_server.h"
+#include "Origin_policy.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
 
 class Websocket_client;
@@ -37,6 +40,9 @@ public:
     void setMessageRate(double perSecond, double burst);
     // The pages served beside the upgrade; set up on the server's thread.
     Http_site &site() { return m_site; }
+    // Which web pages may connect (Origin_policy); by default those of the
+    // loopback hosts.
+    void setOriginPolicy(Origin_policy policy);
 
 protected:
     // All on the server's thread.
@@ -61,6 +67,9 @@ private:
     std::atomic<std::chrono::milliseconds::rep> m_upgradeTimeout;
     std::atomic<double> m_messageRate;
     std::atomic<double> m_messageBurst;
+    // Read on the accept thread; each connection shares the one it was made with.
+    std::mutex m_originMutex;
+    std::shared_ptr<const Origin_policy> m_origins;
     // Clients with messages waiting, in the order of their turns.
     std::deque<Websocket_client *> m_waiting;
     bool m_turnScheduled = false;

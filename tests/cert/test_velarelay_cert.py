@@ -1,7 +1,9 @@
-"""velarelay-cert create: an authority bound to the loopback names, and the
-relay's pair signed by it."""
+"""velarelay-cert: an authority bound to the loopback names and the relay's
+pair signed by it; the authority trusted and untrusted where browsers and the
+system look (a throwaway home and store); a renewed pair."""
 import grp
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -13,21 +15,27 @@ def openssl(*args):
     return subprocess.run(["openssl", *args], capture_output=True, text=True)
 
 
+def create(folder):
+    group = grp.getgrgid(os.getegid()).gr_name
+    subprocess.run([TOOL, "--group", group, "create", folder], check=True, capture_output=True)
+
+
+# One authority for every test (its RSA keys take seconds); those that change
+# files work on a copy.
+def setUpModule():
+    global MADE
+    MADE = tempfile.TemporaryDirectory()
+    create(os.path.join(MADE.name, "ssl"))
+
+
+def tearDownModule():
+    MADE.cleanup()
+
+
 class Create(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.dir = os.path.join(cls.tmp.name, "ssl")
-        cls.group = grp.getgrgid(os.getegid()).gr_name
-        cls.create()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
-
-    @classmethod
-    def create(cls):
-        subprocess.run([TOOL, "--group", cls.group, "create", cls.dir], check=True, capture_output=True)
+        cls.dir = os.path.join(MADE.name, "ssl")
 
     def path(self, name):
         return os.path.join(self.dir, name)
@@ -49,7 +57,7 @@ class Create(unittest.TestCase):
 
     def test_authority_cannot_vouch_for_another_name(self):
         # Signed by hand with the authority's key, as a thief of that key would.
-        forged = os.path.join(self.tmp.name, "forged.crt")
+        forged = os.path.join(MADE.name, "forged.crt")
         result = subprocess.run(
             ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", os.devnull, "-subj", "/CN=x",
              "-CA", self.path("velarelay-ca.crt"), "-CAkey", self.path("velarelay-ca.key"),
@@ -68,9 +76,71 @@ class Create(unittest.TestCase):
             return {name: (os.stat(self.path(name)).st_mtime_ns, open(self.path(name), "rb").read())
                     for name in os.listdir(self.dir)}
         before = snapshot()
-        self.create()
+        create(self.dir)
         self.assertEqual(snapshot(), before)
 
+
+class Trust(unittest.TestCase):
+    """As root: the system's store (a folder of the test's) and the NSS
+    databases of the caller's home."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        self.home, self.store = (os.path.join(self.tmp.name, name) for name in ("home", "store"))
+        self.firefox = os.path.join(self.home, ".mozilla", "firefox", "x.default-esr")
+        os.makedirs(self.firefox)
+        subprocess.run(["certutil", "-N", "-d", "sql:" + self.firefox, "--empty-password"], check=True)
+        self.ssl = shutil.copytree(os.path.join(MADE.name, "ssl"), os.path.join(self.tmp.name, "ssl"))
+
+    def run_tool(self, *args):
+        env = dict(os.environ, HOME=self.home, VELARELAY_CERT_SYSTEM_STORE=self.store)
+        return subprocess.run([TOOL, *args], env=env, capture_output=True, text=True)
+
+    def status(self):
+        """Each place and whether it trusts the authority."""
+        result = self.run_tool("status", self.ssl)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return dict(line.split(": ", 1) for line in result.stdout.splitlines()[2:])
+
+    def test_trust_twice_then_untrust(self):
+        places = ["system (%s)" % self.store, "Chromium (%s/.pki/nssdb)" % self.home, "Firefox (%s)" % self.firefox]
+        self.assertEqual(self.status(), dict(zip(places, ["not trusted", "no database", "not trusted"])))
+        for _ in range(2):
+            self.assertEqual(self.run_tool("trust", self.ssl).returncode, 0)
+        self.assertEqual(self.status(), dict(zip(places, ["trusted", "trusted (C,,)", "trusted (C,,)"])))
+        self.assertEqual(os.stat(os.path.join(self.home, ".pki", "nssdb")).st_mode & 0o777, 0o700)
+        self.assertEqual(self.run_tool("untrust", self.ssl).returncode, 0)
+        self.assertEqual(self.status(), dict(zip(places, ["not trusted", "not trusted", "not trusted"])))
+        self.assertEqual(os.listdir(self.store), [])
+
+    def test_refusals_name_what_is_missing(self):
+        for args, message in ((["trust", self.tmp.name], "holds no readable velarelay-ca.crt"),
+                              (["trust", "--user", "no-such-user", self.ssl], "no user named no-such-user"),
+                              (["renew", self.tmp.name], "velarelay-ca.key cannot be read")):
+            result = self.run_tool(*args)
+            self.assertEqual(result.returncode, 1, args)
+            self.assertIn(message, result.stderr, args)
+
+    def test_renew_makes_a_new_pair_from_the_same_authority_readable_as_the_old_key(self):
+        def read(name):
+            with open(os.path.join(self.ssl, name), "rb") as f:
+                return f.read()
+        key_path = os.path.join(self.ssl, "velarelay.key")
+        for mode in (0o600, 0o640):
+            authority, leaf, key = read("velarelay-ca.crt"), read("velarelay.crt"), read("velarelay.key")
+            os.chmod(key_path, mode)
+            result = self.run_tool("renew", self.ssl)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("no running relay was told", result.stdout)
+            self.assertEqual((os.stat(key_path).st_mode & 0o777, os.stat(key_path).st_gid), (mode, os.getegid()))
+            self.assertEqual(read("velarelay-ca.crt"), authority)
+            self.assertNotEqual(read("velarelay.crt"), leaf)
+            self.assertNotEqual(read("velarelay.key"), key)
+            result = openssl("verify", "-CAfile", os.path.join(self.ssl, "velarelay-ca.crt"), "-verify_ip",
+                             "127.0.0.1", os.path.join(self.ssl, "velarelay.crt"))
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("(valid)", self.run_tool("status", self.ssl).stdout)
 
 if __name__ == "__main__":
     unittest.main()

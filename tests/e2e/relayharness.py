@@ -19,7 +19,9 @@ import time
 import websockets
 
 BIN = os.environ["VELARELAY_BIN"]
-CERT = os.path.join(BIN, "ssl", "velarelay.crt")
+# What clients trust: the development authority, which signed the relay's
+# certificate (velarelay-cert create).
+CERT = os.path.join(BIN, "ssl", "velarelay-ca.crt")
 
 
 def free_port():

@@ -22,13 +22,6 @@ def peer_certificate(port, cafile):
             return tls.getpeercert(binary_form=True)
 
 
-def make_pair(folder, name):
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=" + name,
-                    "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
-                    "-keyout", os.path.join(folder, "velarelay.key"), "-out", os.path.join(folder, "velarelay.crt")],
-                   check=True, capture_output=True)
-
-
 class Probe:
     @staticmethod
     async def round_trip(relay):
@@ -127,22 +120,21 @@ class StartFailures(unittest.TestCase):
 
 
 class Signals(unittest.IsolatedAsyncioTestCase):
-    async def test_sighup_renews_the_certificate_for_new_clients_only(self):
+    async def test_renew_serves_a_new_certificate_of_the_same_authority_to_new_clients_only(self):
         with tempfile.TemporaryDirectory() as folder:
             copy_relay(folder)
             ssl_dir = os.path.join(folder, "ssl")
-            both = os.path.join(folder, "both.pem")
+            authority = os.path.join(ssl_dir, "velarelay-ca.crt")
             relay = Relay(executable=os.path.join(folder, "velarelay"))
             try:
-                old_pem = open(os.path.join(ssl_dir, "velarelay.crt")).read()
-                old = client = await Client.connect(relay)
-                before = peer_certificate(relay.port, os.path.join(ssl_dir, "velarelay.crt"))
-                make_pair(ssl_dir, "renewed")
-                with open(both, "w") as f:
-                    f.write(old_pem + open(os.path.join(ssl_dir, "velarelay.crt")).read())
-                relay.signal(signal.SIGHUP)
+                client = await Client.connect(relay)
+                before = peer_certificate(relay.port, authority)
+                subprocess.run([os.path.join(BIN, "velarelay-cert"), "renew", "--pid", str(relay.proc.pid), ssl_dir],
+                               check=True, capture_output=True)
                 self.assertTrue(relay.wait_output("VelaRelay: Reloaded the key and certificate"), relay.output)
-                after = peer_certificate(relay.port, both)
+                after = peer_certificate(relay.port, authority)
+                with open(os.path.join(ssl_dir, "velarelay.crt")) as f:
+                    self.assertEqual(after, ssl.PEM_cert_to_DER_cert(f.read()))
                 self.assertNotEqual(before, after)
                 await client.send("hub,count")
                 await client.next("hubCount")
@@ -151,8 +143,8 @@ class Signals(unittest.IsolatedAsyncioTestCase):
                     f.write("not a key")
                 relay.signal(signal.SIGHUP)
                 self.assertTrue(relay.wait_output("reload failed, the key and certificate in use stay: "), relay.output)
-                self.assertEqual(peer_certificate(relay.port, both), after)
-                await old.close()
+                self.assertEqual(peer_certificate(relay.port, authority), after)
+                await client.close()
             finally:
                 relay.close()
 

@@ -64,7 +64,7 @@ protected:
 TEST_F(TransportServer, RealClientUpgradesExchangesPingsClosesAndIsLimitedTo1MiB)
 {
     const ProcessResult peer =
-        runProcess("/usr/bin/python3", {kPeerScript, QString::number(port()), "ssl/velarelay.crt"});
+        runProcess("/usr/bin/python3", {kPeerScript, QString::number(port()), "ssl/velarelay-ca.crt"});
     EXPECT_EQ(peer.exitCode, 0) << peer.output.toStdString();
     EXPECT_EQ(peer.output.toStdString(),
               "subprotocol relay-protocol\n"

@@ -63,6 +63,7 @@ const std::string kUpgraded = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: webs
                               "Sec-WebSocket-Protocol: relay-protocol\r\n"
                               "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n";
 const std::string kBadRequest = "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+const std::string kForbidden = "HTTP/1.1 403 Forbidden\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
 const std::string kUpgradeRequired = "HTTP/1.1 426 Upgrade Required\r\nUpgrade: websocket\r\n"
                                      "Connection: Upgrade, close\r\nSec-WebSocket-Version: 13\r\n"
                                      "Content-Length: 0\r\n\r\n";
@@ -107,6 +108,8 @@ struct UpgradeRow
     const char *name;
     std::string request;
     const std::string &response;
+    // relay_allowed_origins; none set: the default policy.
+    const char *allowed = nullptr;
 };
 
 void PrintTo(const UpgradeRow &row, std::ostream *out)
@@ -124,6 +127,8 @@ TEST_P(Upgrade, AnswersAndTakesWhatFollowsForFramesOnlyWhenUpgraded)
     const UpgradeRow &row = GetParam();
     const std::string bytes = row.request + maskedText("hi");
     Websocket_connection connection;
+    if (row.allowed)
+        connection.setOriginPolicy(std::make_shared<const Origin_policy>(Origin_policy::fromSetting(row.allowed)));
     Websocket_connection::Output out;
     connection.feed(bytes.data(), bytes.size(), out);
     EXPECT_EQ(out.bytes, row.response);
@@ -174,8 +179,42 @@ INSTANTIATE_TEST_SUITE_P(
         UpgradeRow{"subprotocol_only_as_a_prefix", edited("relay-protocol", "relay-protocol-2"), kBadRequest},
         UpgradeRow{"no_subprotocol", edited("Sec-WebSocket-Protocol: relay-protocol\r\n", ""), kBadRequest},
         UpgradeRow{"version_8", edited("Version: 13", "Version: 8"), kUpgradeRequired},
-        UpgradeRow{"no_version", edited("Sec-WebSocket-Version: 13\r\n", ""), kUpgradeRequired}),
+        UpgradeRow{"no_version", edited("Sec-WebSocket-Version: 13\r\n", ""), kUpgradeRequired},
+        // Pages of the loopback hosts, on any port, may connect; every other
+        // page is refused unless its origin is listed.
+        UpgradeRow{"origin_127_0_0_1", plus("Origin: http://127.0.0.1:8000"), kUpgraded},
+        UpgradeRow{"origin_localhost_over_https", plus("Origin: https://localhost"), kUpgraded},
+        UpgradeRow{"origin_IPv6_loopback", plus("Origin: http://[::1]:3000"), kUpgraded},
+        UpgradeRow{"loopback_origin_in_upper_case", plus("Origin: HTTP://LocalHost:80"), kUpgraded},
+        UpgradeRow{"foreign_origin", plus("Origin: https://evil.example"), kForbidden},
+        UpgradeRow{"null_origin", plus("Origin: null"), kForbidden},
+        UpgradeRow{"empty_origin", plus("Origin: "), kForbidden},
+        UpgradeRow{"loopback_scheme_not_http", plus("Origin: ftp://localhost"), kForbidden},
+        UpgradeRow{"look_alike_name", plus("Origin: http://localhost.evil.example"), kForbidden},
+        UpgradeRow{"look_alike_address", plus("Origin: http://127.0.0.1.evil.example"), kForbidden},
+        UpgradeRow{"user_information", plus("Origin: http://evil.example@localhost"), kForbidden},
+        UpgradeRow{"path", plus("Origin: http://localhost/"), kForbidden},
+        UpgradeRow{"port_out_of_range", plus("Origin: http://localhost:65536"), kForbidden},
+        UpgradeRow{"two_origins", plus("Origin: http://localhost\r\nOrigin: http://localhost"), kForbidden},
+        UpgradeRow{"listed_origin", plus("Origin: HTTPS://Classroom.Example:443"), kUpgraded,
+                   "http://quiz.test:8080,https://classroom.example"},
+        UpgradeRow{"listed_with_its_default_port", plus("Origin: http://quiz.test"), kUpgraded, "http://quiz.test:80"},
+        UpgradeRow{"listed_origin_on_another_port", plus("Origin: https://classroom.example:8443"), kForbidden,
+                   "https://classroom.example"},
+        UpgradeRow{"not_an_origin_in_the_list", plus("Origin: null"), kForbidden, "null https://classroom.example/"},
+        UpgradeRow{"star_allows_a_foreign_origin", plus("Origin: https://evil.example"), kUpgraded, "*"},
+        UpgradeRow{"star_allows_null", plus("Origin: null"), kUpgraded, "*"}),
     [](const ::testing::TestParamInfo<UpgradeRow> &row) { return std::string(row.param.name); });
+
+TEST(OriginSetting, EntriesThatAreNotOriginsAreLeftOutAndNamed)
+{
+    std::vector<std::string> rejected;
+    const Origin_policy policy =
+        Origin_policy::fromSetting(" null,https://a.example/ http://b.example:99999,,\thttps://c.example ", &rejected);
+    EXPECT_EQ(rejected, (std::vector<std::string>{"null", "https://a.example/", "http://b.example:99999"}));
+    EXPECT_TRUE(policy.allows("https://c.example"));
+    EXPECT_FALSE(policy.allowsAll());
+}
 
 TEST(UpgradeInPieces, CompletesWhereverTheRequestIsCutAndKeepsWhatFollows)
 {

@@ -1,0 +1,175 @@
+"""Pages in a real browser (headless Chromium that trusts the development
+authority through its NSS database, as `velarelay-cert trust` leaves a
+user's): a page of a loopback origin is served, a page of a foreign site is
+refused, and native clients, which name no origin, go on as before."""
+import asyncio
+import os
+import socket
+import tempfile
+import unittest
+
+from browserharness import Browser, PageServer
+from relayharness import Client, Relay, copy_relay, tls_context
+
+PAGES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pages")
+EXAMPLE = os.path.join(os.environ["VELARELAY_SOURCE"], "examples", "browser")
+FOREIGN = "classroom.example"
+SCENARIO = "hub add 0 pens=4 touches=10 erasers=2\nhub add 1 type=2\n"
+LISTED = "https://classroom.example, http://quiz.test:8080 https://bad.example/path"
+# relay_allowed_origins (None: no velarelay.ini), the Origin sent (None: no
+# header), and whether the upgrade is accepted.
+ORIGINS = (
+    (None, None, True),
+    (None, "http://127.0.0.1:8000", True),
+    (None, "https://localhost", True),
+    (None, "http://[::1]:3000", True),
+    (None, "https://evil.example", False),
+    (None, "null", False),
+    (None, "http://localhost.evil.example", False),
+    (None, "http://127.0.0.1.evil.example", False),
+    (LISTED, "https://Classroom.Example:443", True),
+    (LISTED, "http://quiz.test:8080", True),
+    (LISTED, "http://quiz.test", False),
+    (LISTED, "https://bad.example", False),
+    ("*", "https://evil.example", True),
+    ("*", "null", True),
+)
+
+
+def masked(text):
+    """A client's text frame (RFC 6455 section 5.3)."""
+    payload, mask = text.encode(), b"\x01\x02\x03\x04"
+    return bytes([0x81, 0x80 | len(payload)]) + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
+
+
+class Origins(unittest.TestCase):
+    """The policy end to end: the setting read from velarelay.ini, and a page
+    that sends its commands right behind its upgrade, as a hijacking page
+    would, without waiting for the answer."""
+
+    def start(self, setting):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        copy_relay(folder.name)
+        if setting is not None:
+            with open(os.path.join(folder.name, "velarelay.ini"), "w") as f:
+                f.write("relay_allowed_origins=%s\n" % setting)
+        relay = Relay(SCENARIO, executable=os.path.join(folder.name, "velarelay"))
+        self.addCleanup(relay.close)
+        return relay
+
+    def attempt(self, relay, origin):
+        """The status line of the answer, and the hub calls made since."""
+        head = ["GET / HTTP/1.1", "Host: 127.0.0.1:%d" % relay.port, "Upgrade: websocket", "Connection: Upgrade",
+                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==", "Sec-WebSocket-Version: 13",
+                "Sec-WebSocket-Protocol: relay-protocol"] + (["Origin: " + origin] if origin is not None else [])
+        with socket.create_connection(("127.0.0.1", relay.port)) as raw:
+            with tls_context().wrap_socket(raw, server_hostname="127.0.0.1") as tls:
+                tls.sendall(("\r\n".join(head) + "\r\n\r\n").encode() + masked("hub,changeBacklight,0,0"))
+                answer = b""
+                while b"\r\n\r\n" not in answer:
+                    answer += tls.recv(4096)
+
+        # A native client's answer comes after whatever the relay was handed before it.
+        async def round_trip():
+            client = await Client.connect(relay)
+            await client.send("hub,count")
+            await client.next("hubCount")
+            await client.close()
+        asyncio.run(round_trip())
+        return answer.split(b"\r\n", 1)[0].decode(), relay.journal()
+
+    def test_each_origin_is_accepted_or_refused_before_its_commands_reach_the_hubs(self):
+        relays = {}
+        for setting, origin, accepted in ORIGINS:
+            with self.subTest(setting=setting, origin=origin):
+                relay = relays.get(setting) or relays.setdefault(setting, self.start(setting))
+                status, journal = self.attempt(relay, origin)
+                if accepted:
+                    self.assertEqual((status, journal), ("HTTP/1.1 101 Switching Protocols", ["hub setBacklight 1 0 0"]))
+                else:
+                    self.assertEqual((status, journal), ("HTTP/1.1 403 Forbidden", []))
+                    self.assertTrue(relay.wait_output('upgrade refused: origin "%s" is not allowed' % origin),
+                                    relay.output)
+        self.assertIn('relay_allowed_origins: "https://bad.example/path" is not an origin', relays[LISTED].output)
+        self.assertIn('relay_allowed_origins is "*"', relays["*"].output)
+
+
+class BrowserTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.relay = Relay(SCENARIO)
+        cls.pages = PageServer(PAGES)
+        cls.browser = Browser(hosts=[FOREIGN])
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.close()
+        cls.pages.close()
+        cls.relay.close()
+
+
+class InBrowser(BrowserTest):
+    def client_page(self, host):
+        page = self.browser.open(self.pages.url("client.html", host))
+        self.addCleanup(page.close)
+        return page, "open('wss://127.0.0.1:%d/')" % self.relay.port
+
+    def test_a_page_of_a_loopback_origin_draws_beside_a_native_client(self):
+        loop = asyncio.new_event_loop()
+        self.addCleanup(loop.close)
+        native = loop.run_until_complete(Client.connect(self.relay))
+        self.addCleanup(lambda: loop.run_until_complete(native.close()))
+        page, connect = self.client_page("127.0.0.1")
+        self.assertEqual(page.evaluate(connect), "open")
+        self.assertEqual(page.evaluate("next('o')"), "o")
+        page.evaluate("send('hub,count')")
+        self.assertEqual(page.evaluate("next('hubCount')").split(",")[-1], "2")
+        page.evaluate("send('screen,size,1920,1080', 'window,position,0,0,1920,1080', 'hub,count')")
+        page.evaluate("next('hubCount')")  # the window is set once a later command is answered
+        self.relay.sim("stroke", 0, 1, 16000, 9000, 16400, 9000, 2)
+        samples = [page.evaluate("next('pen')").split(",") for _ in range(3)]
+        self.assertEqual([s[1:3] + s[4:] for s in samples], [["pen", "1", "16000", "9000", "1", "0"],
+                                                           ["pen", "1", "16400", "9000", "1", "0"],
+                                                           ["pen", "1", "16400", "9000", "0", "0"]])
+
+        async def native_sees_the_stroke():
+            for _ in range(3):
+                await native.next("pen")
+            await native.send("hub,count")
+            await native.next("hubCount")
+        loop.run_until_complete(native_sees_the_stroke())
+        self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
+
+    def test_a_page_of_a_foreign_site_is_refused_and_named_in_the_log(self):
+        page, connect = self.client_page(FOREIGN)
+        self.assertEqual(page.evaluate(connect), "closed 1006")
+        origin = "http://%s:%d" % (FOREIGN, self.pages.port)
+        self.assertTrue(self.relay.wait_output('origin "%s" is not allowed' % origin), self.relay.output)
+        self.assertIn(("error", "WebSocket connection to 'wss://127.0.0.1:%d/' failed: Error during WebSocket "
+                                "handshake: Unexpected response code: 403" % self.relay.port), page.messages())
+
+
+class ExamplePage(BrowserTest):
+    """examples/browser/index.html as a client developer opens it."""
+
+    def test_shows_the_board_and_a_pen_stroke(self):
+        with PageServer(EXAMPLE) as example:
+            page = self.browser.open(example.url("index.html?port=%d" % self.relay.port))
+            self.addCleanup(page.close)
+            page.wait_text("#status", "connected to port %d" % self.relay.port)
+            page.wait_text("#log", "board: 10,4")
+            # The whole screen as the window, so the stroke falls inside it;
+            # the answer to a later command shows that the window is set.
+            page.evaluate("document.getElementById('whole').click();"
+                          "document.getElementById('text').value = 'hub,count';"
+                          "document.getElementById('command').requestSubmit()")
+            page.wait_text("#log", "hubCount: 2")
+            self.relay.sim("stroke", 0, 1, 16000, 9000, 16400, 9000, 2)
+            for sample in ("16000,9000 down", "16400,9000 down", "16400,9000 up"):
+                page.wait_text("#log", "pen 1 at " + sample)
+            self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
+
+
+if __name__ == "__main__":
+    unittest.main()
