@@ -51,8 +51,6 @@ function duration(seconds) {
 
 // Status ---------------------------------------------------------------------
 
-let lastStatus = null;
-
 function describeQuestion(q) {
   if (!q || !q.running) return 'none';
   return (QUESTION_TYPES[q.type] || q.type) + ' question ' + q.id + ' on hub ' + q.hub + ': ' + q.answered + ' of ' + q.asked + ' answered';
@@ -63,8 +61,9 @@ function describeSession(s, what) {
   return what + ' on hub ' + s.hub;
 }
 
-function showStatus(status) {
-  lastStatus = status;
+// listed: whether the relay had listed this console's connection when the
+// reading was asked for, so that the note and the count agree.
+function showStatus(status, listed) {
   text('relay-state', 'up');
   $('relay-state').className = 'good';
   text('version', status.version);
@@ -72,7 +71,7 @@ function showStatus(status) {
   text('port', status.port);
   text('address', status.address + ',');
   text('clients', status.clients);
-  text('clients-note', socket && socket.readyState === WebSocket.OPEN ? ', this console among them' : '');
+  text('clients-note', listed ? ', this console among them' : '');
   text('hub-count', status.hubs.length);
 
   const body = $('hubs').tBodies[0];
@@ -125,25 +124,33 @@ function windowInHubCoordinates(w, screen) {
 
 let statusTimer = null;
 let statusReading = false;
+let statusAgain = false;
 
 async function pollStatus() {
   clearTimeout(statusTimer);
   statusReading = true;
+  statusAgain = false;
+  const listed = greeted;
   try {
     const response = await fetch('/status', {cache: 'no-store'});
     if (!response.ok) throw new Error('status ' + response.status);
-    showStatus(await response.json());
+    showStatus(await response.json(), listed);
   } catch (e) {
     text('relay-state', 'unreachable (' + e.message + ')');
     $('relay-state').className = 'bad';
   }
   statusReading = false;
-  statusTimer = setTimeout(pollStatus, STATUS_INTERVAL_MS);
+  statusTimer = setTimeout(pollStatus, statusAgain ? 100 : STATUS_INTERVAL_MS);
 }
 
-// A message that changes what /status shows brings the next reading forward.
+// A message that changes what /status shows brings the next reading forward;
+// one that arrives during a reading, which may predate it, brings the one
+// after it forward.
 function statusSoon() {
-  if (statusReading) return;
+  if (statusReading) {
+    statusAgain = true;
+    return;
+  }
   clearTimeout(statusTimer);
   statusTimer = setTimeout(pollStatus, 100);
 }
@@ -426,6 +433,9 @@ function receive(data) {
 
 let socket = null;
 let retryMs = 1000;
+// The relay greets a connection with "o" once it has listed it among its
+// clients.
+let greeted = false;
 
 function watch() {
   socket = new WebSocket('wss://' + location.host + '/', 'relay-protocol');
@@ -435,9 +445,17 @@ function watch() {
     text('watch-state', 'yes');
     $('watch-state').className = 'good';
   };
-  socket.onmessage = (event) => receive(String(event.data));
+  socket.onmessage = (event) => {
+    if (!greeted) {
+      greeted = true;
+      statusSoon();
+    }
+    receive(String(event.data));
+  };
   socket.onclose = () => {
     socket = null;
+    greeted = false;
+    statusSoon();
     text('watch-state', 'no, again in ' + retryMs / 1000 + ' s');
     $('watch-state').className = 'bad';
     setTimeout(watch, retryMs);
