@@ -1,5 +1,7 @@
 """The relay's own pages, served over HTTPS beside the WebSocket upgrade: the
-console, /status and /commands, with the upgrade's bounds."""
+console, /status and /commands, with the upgrade's bounds; the console in
+headless Chromium."""
+import asyncio
 import http.client
 import json
 import os
@@ -9,6 +11,7 @@ import subprocess
 import time
 import unittest
 
+from browserharness import Browser, decode_png
 from relayharness import BIN, Client, Relay, outbound_address, tls_context
 
 CLASSROOM = """
@@ -134,6 +137,122 @@ class Endpoint(unittest.IsolatedAsyncioTestCase):
         received, elapsed = exchange(self.relay, b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n")
         self.assertEqual(received, b"")
         self.assertAlmostEqual(elapsed, 10, delta=1.5)
+
+
+# Two pens' strokes in hub coordinates: pen, from x, y, to x, y.
+STROKES = ((1, 3000, 26000, 9000, 6000), (1, 9000, 6000, 15000, 26000), (2, 18000, 16000, 29000, 16000))
+DIALOG = "[document.getElementById('confirm').open, document.activeElement.id]"
+# Where the test leaves the console as it looks with a classroom running;
+# `make console-screenshot` copies it to docs/console.png.
+SCREENSHOT = os.path.join(os.path.dirname(BIN), "console.png")
+
+
+class InBrowser(unittest.TestCase):
+    """The console in headless Chromium, which trusts the relay's authority as
+    `velarelay-cert trust` leaves a user's browser: no certificate check is
+    turned off."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.relay = Relay(CLASSROOM + "device add 1 1003 5 Chloé Martin\ndevice add 1 1004 5 Dmitri Ivanov\n")
+        cls.browser = Browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.close()
+        cls.relay.close()
+
+    def setUp(self):
+        self.loop = asyncio.new_event_loop()
+        self.addCleanup(self.loop.close)
+
+    def open(self, width, height, mobile=False):
+        page = self.browser.open("https://127.0.0.1:%d/" % self.relay.port)
+        self.addCleanup(page.close)
+        page.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=1, mobile=mobile)
+        page.wait_text("#watch-state", "yes")
+        return page
+
+    def press(self, page, key, code):
+        page.call("Input.dispatchKeyEvent", type="keyDown", key=key, code=key, windowsVirtualKeyCode=code,
+                  **({"text": "\r"} if key == "Enter" else {}))
+        page.call("Input.dispatchKeyEvent", type="keyUp", key=key, code=key, windowsVirtualKeyCode=code)
+
+    @staticmethod
+    def complaints(page):
+        return [m for m in page.messages() if m[0] in ("error", "warning")]
+
+    def test_follows_the_classroom_and_draws_its_strokes(self):
+        native = self.loop.run_until_complete(Client.connect(self.relay))
+        self.addCleanup(lambda: self.loop.run_until_complete(native.close()))
+        for command in ("screen,size,1920,1080", "window,position,0,0,1920,1080", "question,askYesNoQuestion,8,1",
+                        "hub,count"):
+            self.loop.run_until_complete(native.send(command))
+        self.loop.run_until_complete(native.next("hubCount"))
+        page = self.open(1280, 800)
+        page.wait_text("#clients", "2")
+        page.wait_text("#hub-count", "2")
+        self.relay.sim("hub", "add", 2, "pens=2")
+        page.wait_text("#hub-count", "3")
+        self.relay.sim("hub", "remove", 2)
+        page.wait_text("#hub-count", "2")
+        for uid, answer in ((1001, 1), (1002, 0), (1004, 1)):
+            self.relay.sim("answer", 1, "yesno", uid, 8, answer)
+        page.wait_text("#current-question", "Yes/no question 8 on hub 1: 3 of 4 answered")
+        page.wait_text("#answers", "Ben Okafor (1002) answered question 8: No")
+        page.wait_text("#window", "1920×1080 at 0,0")
+
+        canvas = page.evaluate("((c, {x, y, width, height}) => ({x, y, width, height, inner: [c.width, c.height]}))"
+                               "(document.getElementById('board'), document.getElementById('board').getBoundingClientRect())")
+        inner = canvas.pop("inner")
+        _, _, before = decode_png(page.screenshot(**canvas))
+        for pen, *line in STROKES:
+            self.relay.sim("stroke", 0, pen, *line, 6)
+        page.wait_text("#last-input", "Pen 2 at 29000, 16000, tip up")
+        page.evaluate("new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)))")
+        width, height, after = decode_png(page.screenshot(**canvas))
+        page.screenshot(SCREENSHOT)
+        size = len(after[0]) // width
+        changed = [(x, y) for y in range(height) for x in range(width)
+                   if after[y][x * size:x * size + 3] != before[y][x * size:x * size + 3]]
+        # The canvas draws inside its 1 px border, 32767 hub units to its width
+        # and height; a pen's ring at its last point reaches 11 px past it.
+        xs = [1 + x * inner[0] / 32767 for stroke in STROKES for x in stroke[1::2]]
+        ys = [1 + y * inner[1] / 32767 for stroke in STROKES for y in stroke[2::2]]
+        drawn = [min(x for x, _ in changed), min(y for _, y in changed),
+                 max(x for x, _ in changed), max(y for _, y in changed)]
+        for edge, expected in zip(drawn, (min(xs), min(ys), max(xs), max(ys))):
+            self.assertAlmostEqual(edge, expected, delta=16, msg=(drawn, xs, ys))
+
+        self.loop.run_until_complete(native.close())
+        page.wait_text("#clients", "1")
+        self.assertEqual(self.complaints(page), [])
+
+    def test_fits_a_phone_works_by_keyboard_and_holds_to_its_policy(self):
+        page = self.open(390, 844, mobile=True)
+        page.wait_text("#hub-count", "2")
+        self.assertEqual(page.evaluate("document.documentElement.scrollWidth"), 390)
+
+        for _ in range(40):
+            if page.evaluate("document.activeElement.id") == "command":
+                break
+            self.press(page, "Tab", 9)
+        page.call("Input.insertText", text="hub,count")
+        self.press(page, "Enter", 13)
+        self.assertEqual(page.evaluate(DIALOG), [True, "confirm-cancel"])
+        self.press(page, "Tab", 9)
+        self.press(page, "Enter", 13)
+        page.wait_text("#messages", ",hubCount,")
+        self.assertEqual(page.evaluate(DIALOG), [False, "command"])
+        self.assertEqual(self.complaints(page), [])
+
+        response, _ = get(self.relay, "/")
+        refused = page.evaluate("""new Promise((resolve) => {
+            document.addEventListener('securitypolicyviolation',
+                (e) => resolve([e.violatedDirective, e.originalPolicy, 'injected' in window]), {once: true});
+            document.head.append(Object.assign(document.createElement('script'), {text: 'window.injected = 1'}));
+        })""")
+        self.assertEqual(refused, ["script-src-elem", response.headers["Content-Security-Policy"], False])
 
 
 if __name__ == "__main__":
