@@ -18,7 +18,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run reference sanitize tsan coverage fuzz bench bench-build bench-compare soak deb package-test clean
+.PHONY: all deps build test run reference console-screenshot sanitize tsan coverage fuzz bench bench-build bench-compare soak deb package-test clean
 
 all: build
 
@@ -48,6 +48,12 @@ test: build
 # tables; a test fails while the committed file differs.
 reference: build
 	$(BUILD)/bin/protocol-reference docs/protocol.md.in --output docs/protocol.md
+
+# docs/console.png anew: the console's browser test leaves the page as it
+# shows a classroom at 1280x800 in $(BUILD)/console.png.
+console-screenshot: build
+	cd $(BUILD) && ctest --output-on-failure -R '^e2e.test_console.InBrowser$$'
+	cp $(BUILD)/console.png docs/console.png
 
 run: build
 	@echo "Drive the simulated hubs from another terminal, e.g.:  $(BUILD)/bin/velasim --socket $(BUILD)/velasim.sock pen 0 1 16000 9000 1 0"

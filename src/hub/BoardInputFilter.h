@@ -44,6 +44,16 @@ public:
     void setScreenSize(int width, int height);
     void setWindow(int x, int y, int width, int height);
 
+    // As the client set them; the window is empty until a client sets one
+    // with an extent on both axes (a negative one counts, as in the test).
+    qint64 screenWidth() const { return m_screenWidth; }
+    qint64 screenHeight() const { return m_screenHeight; }
+    bool hasWindow() const { return m_right != m_left - 1 && m_bottom != m_top - 1; }
+    qint64 windowLeft() const { return m_left; }
+    qint64 windowTop() const { return m_top; }
+    qint64 windowWidth() const { return m_right - m_left + 1; }
+    qint64 windowHeight() const { return m_bottom - m_top + 1; }
+
     // nowMs is a monotonic time, so throttling survives changes of the clock.
     Verdict pen(quint8 id, int x, int y, bool tip, bool penPrivate, qint64 nowMs);
     Batch touch(const QVector<Contact> &points, bool touchPrivate, qint64 nowMs);

@@ -133,6 +133,14 @@ void EnhancedSessions::hubGone(Velasystem::Hub *hub)
     emit m_out.sendEnhancedSessionID(0);
 }
 
+QJsonObject EnhancedSessions::status() const
+{
+    const quint32 id = m_session ? sessionIdentifier(m_session) : 0;
+    if (id == 0)
+        return QJsonObject{{"running", false}};
+    return QJsonObject{{"running", true}, {"id", double(id)}, {"hub", m_hub->hubIndex()}};
+}
+
 void EnhancedSessions::sendSessionParameters(quint32 sessionId, quint32 uid, int count, int e, bool flag,
                                              const QBitArray &questions, int g)
 {

@@ -5,6 +5,7 @@
 #include <velasystem/EnhancedQuestion.h>
 
 #include <QHash>
+#include <QJsonObject>
 
 namespace Velasystem {
 class EnhancedQuestionSession;
@@ -28,6 +29,8 @@ public:
     void start(Velasystem::Hub *votingHub, quint8 start);
     void stop();
     void hubGone(Velasystem::Hub *hub);
+    // The session that runs: its identifier and hub.
+    QJsonObject status() const;
 
     void sendSessionParameters(quint32 sessionId, quint32 uid, int count, int e, bool flag, const QBitArray &questions,
                                int g);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QList>
+#include <QMap>
 
 namespace Velasystem {
 class Hub;
@@ -27,13 +30,22 @@ public:
     void setTouchMode(bool isPrivate);
     void setEraseMode(bool isPrivate);
 
+    // Every hub with what it has, and the modes last asked of the boards.
+    QJsonArray status(const Velasystem::Hub *votingHub) const;
+    QJsonObject boardModes() const;
+
     // The fixed capability numbers of a voting hub, k from 0 to 11.
     static int capabilityValue(int k);
 
+    static constexpr int VotingHubType = 2;
     static constexpr int PenHardwareMode = 5002;
     static constexpr int PenReportNative = 6000;
     static constexpr int PenReportPrivate = 6001;
 
 private:
     Velasystem::VelaSystem *m_system;
+    // Private (true) or native, by pen id; what no mode was asked for yet is native.
+    QMap<int, bool> m_penModes;
+    bool m_touchPrivate = false;
+    bool m_erasePrivate = false;
 };

@@ -240,3 +240,20 @@ void RegistrationAndNaming::hubGone(Hub *hub)
         m_studentNamingHub = nullptr;
     }
 }
+
+QJsonObject RegistrationAndNaming::status() const
+{
+    QJsonObject registration{{"running", m_registration != nullptr}};
+    if (m_registration) {
+        registration.insert("hub", m_registrationHub);
+        registration.insert("expected", m_expectedRegistrations);
+        registration.insert("registered", m_registeredCount);
+    }
+    QJsonObject teacher{{"running", m_naming != nullptr}};
+    if (m_naming)
+        teacher.insert("hub", m_namingHub);
+    QJsonObject student{{"running", m_studentNamingHub != nullptr}};
+    if (m_studentNamingHub)
+        student.insert("hub", m_studentNamingHub->hubIndex());
+    return QJsonObject{{"registration", registration}, {"teacherNaming", teacher}, {"studentNaming", student}};
+}

@@ -4,6 +4,8 @@
 
 #include <velasystem/Device.h>
 
+#include <QJsonObject>
+
 namespace Velasystem {
 class Hub;
 class VelaSystem;
@@ -44,6 +46,8 @@ public:
     void endRegistration();
     void endStudentNaming(Velasystem::Hub *votingHub);
     void hubGone(Velasystem::Hub *hub);
+    // The registration with its counts, and both kinds of naming.
+    QJsonObject status() const;
 
 private slots:
     void expressionDeviceRegistered(const QString &name, quint32 uid, Velasystem::Device::SubType type);

@@ -86,6 +86,9 @@ void SimpleQuestions::ask(Hub *votingHub, int questionType, const QuestionParame
     m_collectingResponses = true;
     m_questionInProgress = true;
     m_questionHub = votingHub;
+    m_questionType = questionType;
+    m_questionId = p.questionId;
+    m_askedDevices = m_pendingResponders.size();
     ++m_questionGeneration;
     emit m_out.questionSession(true);
 }
@@ -103,6 +106,20 @@ void SimpleQuestions::hubGone(Hub *hub)
     // learn so as when a question ends normally.
     if (hub == m_questionHub && m_questionInProgress)
         endQuestion();
+}
+
+QJsonObject SimpleQuestions::status() const
+{
+    if (!m_questionInProgress)
+        return QJsonObject{{"running", false}};
+    // Named as the capability messages name the question types.
+    static const char *const types[] = {"multipleChoice", "sortInOrder", "likert", "yesNo",
+                                        "trueFalse",      "numeric",     "text"};
+    return QJsonObject{
+        {"running", true},         {"type", QLatin1String(types[m_questionType])},
+        {"id", m_questionId},      {"hub", m_questionHub->hubIndex()},
+        {"asked", m_askedDevices}, {"answered", m_askedDevices - m_pendingResponders.size()},
+    };
 }
 
 void SimpleQuestions::endQuestion()

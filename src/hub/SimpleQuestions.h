@@ -6,6 +6,7 @@
 #include <velasystem/Hub.h>
 
 #include <QHash>
+#include <QJsonObject>
 #include <QMetaMethod>
 
 #include <atomic>
@@ -37,6 +38,8 @@ public:
     // answers still expected are taken as before.
     void hubSessionReset() { m_questionInProgress = false; }
     void hubGone(Velasystem::Hub *hub);
+    // The question that runs: its type, number and hub, and who has answered.
+    QJsonObject status() const;
 
 private slots:
     void stringResponseReceived(Velasystem::Hub *hub, quint32 uid, int questionId, const QString &response);
@@ -68,6 +71,9 @@ private:
     bool m_questionInProgress = false;
     bool m_collectingResponses = false;
     Velasystem::Hub *m_questionHub = nullptr;
+    int m_questionType = 0;
+    int m_questionId = 0;
+    int m_askedDevices = 0;
     // Changes whenever a question starts or ends; read on the library's
     // thread as an answer arrives.
     std::atomic<quint64> m_questionGeneration{0};

@@ -16,8 +16,6 @@ qint64 monotonicMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-constexpr int VotingHubType = 2;
-
 } // namespace
 
 VelaSystemClient::VelaSystemClient(Clock clock, int keepAliveTimeoutMs)
@@ -59,7 +57,7 @@ VelaSystemClient::~VelaSystemClient()
 
 void VelaSystemClient::onHubConnected(Hub *hub)
 {
-    if (hub->getHubType() == VotingHubType)
+    if (hub->getHubType() == HubGroup::VotingHubType)
         m_votingHub = hub;
     m_questions.followHub(hub);
     if (hub->isVirtualHub())
@@ -98,10 +96,37 @@ void VelaSystemClient::onHubDisconnected(Hub *hub)
     if (m_votingHub == hub) {
         m_votingHub = nullptr;
         for (Hub *other : m_hubs.hubs()) {
-            if (other != hub && other->getHubType() == VotingHubType)
+            if (other != hub && other->getHubType() == HubGroup::VotingHubType)
                 m_votingHub = other;
         }
     }
+}
+
+QJsonObject VelaSystemClient::status() const
+{
+    QJsonValue window;
+    if (m_input.hasWindow())
+        window = QJsonObject{{"x", double(m_input.windowLeft())},
+                             {"y", double(m_input.windowTop())},
+                             {"width", double(m_input.windowWidth())},
+                             {"height", double(m_input.windowHeight())}};
+    auto mode = [](bool isPrivate) { return isPrivate ? QLatin1String("private") : QLatin1String("native"); };
+    QJsonObject sessions = m_registration.status();
+    sessions.insert("question", m_questions.status());
+    sessions.insert("enhanced", m_enhanced.status());
+    return QJsonObject{
+        {"hubs", m_hubs.status(m_votingHub)},
+        {"votingHub", m_votingHub ? QJsonValue(m_votingHub->hubIndex()) : QJsonValue()},
+        {"screen", QJsonObject{{"width", double(m_input.screenWidth())}, {"height", double(m_input.screenHeight())}}},
+        {"window", window},
+        {"reportModes",
+         QJsonObject{{"pen", mode(m_penPrivate)},
+                     {"touch", mode(m_touchPrivate)},
+                     {"eraser", mode(m_erasePrivate)},
+                     {"supervision", m_supervisor->isEnabled()},
+                     {"boards", m_hubs.boardModes()}}},
+        {"sessions", sessions},
+    };
 }
 
 // Counts and capabilities -----------------------------------------------

@@ -11,6 +11,7 @@
 
 #include <velasystem/Hub.h>
 
+#include <QJsonObject>
 #include <QMetaMethod>
 #include <QMutex>
 
@@ -39,6 +40,11 @@ public:
     explicit VelaSystemClient(Clock clock = nullptr,
                               int keepAliveTimeoutMs = RelayIntelligenceManager::DefaultKeepAliveTimeoutMs);
     ~VelaSystemClient() override;
+
+    // What the adapter and the session owners hold, for the operator: the
+    // hubs, the client's screen and window, the report modes and the
+    // sessions. Read on this object's thread.
+    QJsonObject status() const;
 
     void queryPenAndTouchCount() override;
     void queryErasesCount() override;

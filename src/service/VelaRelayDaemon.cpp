@@ -1,7 +1,9 @@
 #include "VelaRelayDaemon.h"
 
+#include "ConsoleFiles.h"
 #include "Origin_policy.h"
 #include "RelayCommands.h"
+#include "RelayStatus.h"
 #include "VelaRelayListener.h"
 #include "VelaRelayServer.h"
 #include "VelaSystemClient.h"
@@ -58,6 +60,7 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, const QString 
     , m_debug(debug)
     , m_server(new VelaRelayServer(this))
 {
+    m_uptime.start();
     RelayLog::setDebugEnabled(m_debug);
     diagnostic(QStringLiteral("port text \"%1\", address %2").arg(m_port, m_server->address()));
     // A port that is not a plain number in range would otherwise have the
@@ -84,7 +87,10 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, const QString 
     if (!startHubLibrary())
         return;
 
-    m_listener = new VelaRelayListener(std::make_unique<VelaSystemClient>(), this);
+    auto adapter = std::make_unique<VelaSystemClient>();
+    m_adapter = adapter.get();
+    m_listener = new VelaRelayListener(std::move(adapter), this);
+    serveConsole();
     connect(m_server, &VelaRelayServer::apiMessageReceived, m_listener, &VelaRelayListener::onRelayMessageReceived);
     connect(m_server, &VelaRelayServer::setNumConnections, m_listener, &VelaRelayListener::onSetNumConnections);
     connect(m_listener, &VelaRelayListener::messageReady, m_server, &VelaRelayServer::sendMessage);
@@ -123,6 +129,18 @@ bool VelaRelayDaemon::reload()
     }
     RelayLog::info("Reloaded the key and certificate for new connections on port " + m_port.toStdString());
     return true;
+}
+
+void VelaRelayDaemon::serveConsole()
+{
+    Http_site &site = m_server->site();
+    for (const ConsoleFile &file : consoleFiles()) {
+        site.add(file.path.toStdString(), file.contentType.toStdString(),
+                 [bytes = file.bytes.toStdString()] { return bytes; });
+    }
+    site.add("/commands", "application/json", [commands = RelayStatus::commands()] { return commands; });
+    site.add("/status", "application/json",
+             [this] { return RelayStatus::status(*m_server, *m_adapter, m_uptime.elapsed()); });
 }
 
 void VelaRelayDaemon::diagnostic(const QString &line) const

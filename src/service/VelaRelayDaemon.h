@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 class VelaRelayListener;
 class VelaRelayServer;
+class VelaSystemClient;
 
 // Builds the relay's objects and connects them; lives as long as the process.
 class VelaRelayDaemon : public QObject
@@ -29,9 +31,13 @@ private:
     // Extra lines on standard error when the debug flag is on; nothing else
     // depends on the flag.
     void diagnostic(const QString &line) const;
+    // The console and the status it reads, served beside the upgrade.
+    void serveConsole();
 
     QString m_port;
     bool m_debug;
     VelaRelayServer *m_server;
     VelaRelayListener *m_listener = nullptr;
+    VelaSystemClient *m_adapter = nullptr; // owned by the listener
+    QElapsedTimer m_uptime;
 };

@@ -33,6 +33,8 @@ public:
     bool setPort(const QString &port);
     quint16 port() const { return m_port; }
     QString address() const { return m_address; }
+    // Upgraded clients that have not been dropped.
+    int clientCount() const { return m_clients.size(); }
 
     // Listens on 127.0.0.1 with ssl/velarelay.crt and ssl/velarelay.key from
     // the current directory. Does nothing while already listening. False,

@@ -41,6 +41,14 @@ void Websocket_client::onReadyRead(const char *data, std::size_t size)
         setDeadline(std::chrono::milliseconds::zero());
         emit websocket_connected(this);
     }
+    if (m_output.requested) {
+        {
+            std::lock_guard<std::mutex> lock(m_inboxMutex);
+            m_request = std::move(m_output.request);
+            m_requested = true;
+        }
+        emit http_request(this);
+    }
     if (!m_output.messages.empty())
         deliver(m_output.messages);
     if (m_connection.isFinished())
@@ -84,6 +92,22 @@ bool Websocket_client::takeMessages(std::vector<std::string> &out, std::size_t m
     if (resume)
         resumeReading();
     return left;
+}
+
+bool Websocket_client::takeRequest(Http_request &out)
+{
+    std::lock_guard<std::mutex> lock(m_inboxMutex);
+    if (!m_requested)
+        return false;
+    m_requested = false;
+    out = std::move(m_request);
+    return true;
+}
+
+void Websocket_client::answer(const std::string &response)
+{
+    writeLast(response);
+    close();
 }
 
 std::chrono::nanoseconds Websocket_client::readDelay()

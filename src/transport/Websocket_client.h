@@ -16,7 +16,8 @@
 // A WebSocket connection (RFC 6455) with the subprotocol "relay-protocol" on
 // one accepted TLS connection (the bytes are handled by Websocket_connection).
 // The upgrade request may come in any number of pieces within the upgrade
-// time-out.
+// time-out. A request for a page, which asks for no upgrade, waits for the
+// owner's answer under the same bounds; the answer ends the connection.
 //
 // Received messages wait in the connection's inbox until the owner takes
 // them. The connection stops reading its socket while the inbox holds
@@ -44,6 +45,11 @@ public:
     // The owner's thread: moves up to `most` waiting messages, oldest first,
     // to the end of out. False when none is left waiting.
     bool takeMessages(std::vector<std::string> &out, std::size_t most);
+    // The owner's thread: the page request announced by http_request, once.
+    bool takeRequest(Http_request &out);
+    // The owner's thread: sends the response to the page request and
+    // releases the connection, as close() does.
+    void answer(const std::string &response);
 
     // The signals cross threads with their arguments copied, so their types
     // are registered: by Websocket_server's constructor, on the owner's thread,
@@ -66,6 +72,9 @@ signals:
     void websocket_ready(Websocket_client *client);
     // Once, after the 101 response was queued.
     void websocket_connected(Websocket_client *client);
+    // Instead of websocket_connected: a request for a page came, to be taken
+    // with takeRequest() and answered with answer().
+    void http_request(Websocket_client *client);
     // When the connection's loop ends, whether it upgraded or not; messages
     // may still wait in the inbox.
     void websocket_disconnected(Websocket_client *client);
@@ -91,4 +100,6 @@ private:
     std::deque<std::string> m_inbox;
     std::size_t m_inboxBytes = 0;
     bool m_readingStopped = false;
+    bool m_requested = false;
+    Http_request m_request;
 };

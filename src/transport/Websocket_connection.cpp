@@ -16,12 +16,19 @@ void Websocket_connection::feed(const char *data, std::size_t size, Output &out)
 {
     switch (m_phase) {
     case Phase::Open: decode(data, size, out); return;
+    case Phase::Requested:
     case Phase::Closed: return;
     case Phase::Upgrading: break;
     }
     const Websocket_handshake::Result result = m_handshake.feed(data, size);
     if (result == Websocket_handshake::Result::Incomplete)
         return;
+    if (result == Websocket_handshake::Result::Request) {
+        m_phase = Phase::Requested;
+        out.requested = true;
+        out.request = m_handshake.request();
+        return;
+    }
     out.bytes += m_handshake.response();
     if (result == Websocket_handshake::Result::Refused) {
         out.last = true;

@@ -14,7 +14,9 @@
 // the same in memory. Pings are answered, close frames echoed, and a message
 // over the decoder's bound, invalid text or a frame the RFC forbids close the
 // connection with the matching status code. Bytes behind a request that was
-// refused are never taken for frames.
+// refused are never taken for frames. A request that asks for no upgrade is
+// handed to the owner, whose answer ends the connection: one request per
+// connection, and whatever follows it is ignored.
 class Websocket_connection
 {
 public:
@@ -30,6 +32,9 @@ public:
         std::vector<std::string> messages;
         // Why the upgrade was refused, for the log; empty otherwise.
         std::string refusal;
+        // A request for a page came in this call: the owner answers it.
+        bool requested = false;
+        Http_request request;
 
         void clear() { *this = Output(); }
     };
@@ -46,13 +51,14 @@ public:
     // there is none to send (not upgraded, or a close was sent already).
     std::string goingAway();
 
-    bool isUpgraded() const { return m_phase != Phase::Upgrading; }
+    bool isUpgraded() const { return m_phase == Phase::Open || m_phase == Phase::Closed; }
     // Nothing more will be read: the upgrade was refused or a close was sent.
     bool isFinished() const { return m_phase == Phase::Closed; }
 
 private:
     enum class Phase {
         Upgrading,
+        Requested, // a page request went to the owner, whose answer is the last thing sent
         Open,
         Closed,
     };

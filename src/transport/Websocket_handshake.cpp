@@ -57,6 +57,12 @@ void Websocket_handshake::answer(const Http_request &request)
         return refuse(400, "no single Host");
     if (request.has("Transfer-Encoding") || (request.has("Content-Length") && request.field("Content-Length") != "0"))
         return refuse(400, "a request with a body");
+    // A request that tries no upgrade at all is for the server's own pages;
+    // one that tries one, even without Upgrade, is judged as an upgrade.
+    if (!request.has("Upgrade") && !request.has("Sec-WebSocket-Key")) {
+        m_result = Result::Request;
+        return;
+    }
 
     // An upgrade to WebSocket (RFC 6455 section 4.2.1); "websocket" and
     // "Upgrade" are compared without regard to case, and Connection may list

@@ -9,7 +9,9 @@
 
 // The server side of the WebSocket opening handshake (RFC 6455 section 4.2):
 // takes the bytes of the upgrade request as they come and answers once the
-// request head is complete, or at once when it cannot become a valid one.
+// request head is complete, or at once when it cannot become a valid one. A
+// well-formed request that tries no upgrade at all (neither Upgrade nor
+// Sec-WebSocket-Key) is left to the owner.
 class Websocket_handshake
 {
 public:
@@ -17,6 +19,7 @@ public:
         Incomplete, // more bytes needed
         Upgraded,   // response() is the 101 answer
         Refused,    // response() is the error answer; the connection ends
+        Request,    // not an upgrade: request() is for the server's own pages
     };
 
     // Before the first feed(): the pages that may connect; without a call,
@@ -25,6 +28,7 @@ public:
 
     Result feed(const char *data, std::size_t size);
     const std::string &response() const { return m_response; }
+    const Http_request &request() const { return m_parser.request(); }
     // Why the request was refused, for the log.
     const std::string &refusal() const { return m_refusal; }
     // After Upgraded: the bytes the client sent behind its request, which

@@ -45,6 +45,7 @@ Libressl_socket *Websocket_server::createSocket(struct tls *ctx, int fd)
             SLOT(on_websocket_connected(Websocket_client *)));
     connect(client, SIGNAL(websocket_disconnected(Websocket_client *)), this,
             SLOT(on_websocket_disconnected(Websocket_client *)));
+    connect(client, SIGNAL(http_request(Websocket_client *)), this, SLOT(on_http_request(Websocket_client *)));
     return client;
 }
 
@@ -73,6 +74,13 @@ void Websocket_server::on_websocket_disconnected(Websocket_client *client)
     clientDisconnected(client);
     // Released last: from here on the clean-up thread may destroy it.
     client->close();
+}
+
+void Websocket_server::on_http_request(Websocket_client *client)
+{
+    Http_request request;
+    if (client->takeRequest(request))
+        client->answer(m_site.respond(request));
 }
 
 void Websocket_server::scheduleTurn()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Http_site.h"
 #include "Libressl_server.h"
 #include "Origin_policy.h"
 
@@ -22,6 +23,9 @@ class Websocket_client;
 // client that has messages waiting up to kBatch of them, round robin, so one
 // client's backlog does not hold up other clients or anything else the
 // thread does.
+//
+// A connection whose request asks for no upgrade is answered from site(), on
+// the server's thread, and ends there.
 class Websocket_server : public Libressl_server
 {
     Q_OBJECT
@@ -34,6 +38,8 @@ public:
     // For the connections accepted from then on.
     void setUpgradeTimeout(std::chrono::milliseconds timeout) { m_upgradeTimeout.store(timeout.count()); }
     void setMessageRate(double perSecond, double burst);
+    // The pages served beside the upgrade; set up on the server's thread.
+    Http_site &site() { return m_site; }
     // Which web pages may connect (Origin_policy); by default those of the
     // loopback hosts.
     void setOriginPolicy(Origin_policy policy);
@@ -52,6 +58,7 @@ private slots:
     void on_websocket_ready(Websocket_client *client);
     void on_websocket_connected(Websocket_client *client);
     void on_websocket_disconnected(Websocket_client *client);
+    void on_http_request(Websocket_client *client);
     void carryOutTurn();
 
 private:
@@ -66,4 +73,5 @@ private:
     // Clients with messages waiting, in the order of their turns.
     std::deque<Websocket_client *> m_waiting;
     bool m_turnScheduled = false;
+    Http_site m_site;
 };

@@ -244,6 +244,24 @@ TEST(UpgradeInPieces, HeadAtTheBoundIsReadOneByteMoreIsRefused)
     EXPECT_EQ(endless.parse("a"), Http_parser::State::Malformed);
 }
 
+// A request that asks for no upgrade goes to the owner, who answers it; the
+// connection reads nothing more, so one connection carries one request.
+TEST(PageRequest, GoesToTheOwnerAndNothingAfterItIsRead)
+{
+    const std::string bytes = "GET /status?now HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + kValid;
+    Websocket_connection connection;
+    Websocket_connection::Output out;
+    connection.feed(bytes.data(), bytes.size(), out);
+    EXPECT_TRUE(out.requested);
+    EXPECT_EQ(out.request.method + " " + out.request.target, "GET /status?now");
+    EXPECT_EQ(out.bytes, "");
+    out.clear();
+    connection.feed(bytes.data(), bytes.size(), out);
+    EXPECT_FALSE(out.requested || out.upgraded || out.last || !out.bytes.empty());
+    EXPECT_FALSE(connection.isUpgraded() || connection.isFinished());
+    EXPECT_EQ(connection.goingAway(), "");
+}
+
 // After the upgrade: pings are answered, and faults close with the status
 // code RFC 6455 section 7.4.1 names.
 TEST(OpenConnection, AnswersPingsAndClosesWithTheCodeOfTheFault)

@@ -1,0 +1,33 @@
+#include "ConsoleFiles.h"
+
+#include <QFile>
+
+// Outside any namespace, as Q_INIT_RESOURCE wants: the resource lives in a
+// static library, whose initialiser the linker would otherwise leave out.
+static void initConsoleResource()
+{
+    Q_INIT_RESOURCE(console);
+}
+
+QList<ConsoleFile> consoleFiles()
+{
+    initConsoleResource();
+    const struct
+    {
+        const char *path;
+        const char *resource;
+        const char *contentType;
+    } files[] = {
+        {"/", ":/console/index.html", "text/html; charset=utf-8"},
+        {"/console.js", ":/console/console.js", "text/javascript; charset=utf-8"},
+        {"/console.css", ":/console/console.css", "text/css; charset=utf-8"},
+        {"/favicon.svg", ":/console/favicon.svg", "image/svg+xml"},
+    };
+    QList<ConsoleFile> list;
+    for (const auto &file : files) {
+        QFile resource(QString::fromLatin1(file.resource));
+        resource.open(QIODevice::ReadOnly);
+        list.append({file.path, file.contentType, resource.readAll()});
+    }
+    return list;
+}

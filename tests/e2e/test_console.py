@@ -1,0 +1,259 @@
+"""The relay's own pages, served over HTTPS beside the WebSocket upgrade: the
+console, /status and /commands, with the upgrade's bounds; the console in
+headless Chromium."""
+import asyncio
+import http.client
+import json
+import os
+import re
+import socket
+import subprocess
+import time
+import unittest
+
+from browserharness import Browser, decode_png
+from relayharness import BIN, Client, Relay, outbound_address, tls_context
+
+CLASSROOM = """
+hub add 0 pens=4 touches=10 erasers=2
+hub add 1 type=2 state=3
+device add 1 1001 5 Amira Haddad
+device add 1 1002 5 Ben Okafor
+"""
+
+
+def get(relay, path, method="GET"):
+    connection = http.client.HTTPSConnection("127.0.0.1", relay.port, context=tls_context(), timeout=10)
+    try:
+        connection.request(method, path)
+        response = connection.getresponse()
+        return response, response.read()
+    finally:
+        connection.close()
+
+
+def status(relay):
+    response, body = get(relay, "/status")
+    return json.loads(body)
+
+
+def exchange(relay, data):
+    """Sends data on one connection and reads until the relay ends it: what
+    came back, and how long the relay took to end it."""
+    started = time.monotonic()
+    with socket.create_connection(("127.0.0.1", relay.port), timeout=30) as plain:
+        with tls_context().wrap_socket(plain, server_hostname="127.0.0.1") as tls:
+            tls.sendall(data)
+            received = b""
+            while chunk := tls.recv(65536):
+                received += chunk
+    return received, time.monotonic() - started
+
+
+class Endpoint(unittest.IsolatedAsyncioTestCase):
+    async def asyncSetUp(self):
+        self.relay = Relay(CLASSROOM)
+
+    async def asyncTearDown(self):
+        self.relay.close()
+
+    async def test_statuses_and_the_headers_every_response_carries(self):
+        rows = [("GET", "/", 200, "text/html"), ("GET", "/console.js", 200, "text/javascript"),
+                ("GET", "/console.css", 200, "text/css"), ("GET", "/status?now", 200, "application/json"),
+                ("GET", "/commands", 200, "application/json"), ("GET", "/index.html", 404, "text/plain"),
+                ("POST", "/status", 405, "text/plain"), ("HEAD", "/", 405, "text/plain"),
+                ("OPTIONS", "/nothing", 405, "text/plain")]
+        for method, path, code, kind in rows:
+            response, _ = get(self.relay, method=method, path=path)
+            headers = response.headers
+            self.assertEqual((response.status, headers.get_content_type()), (code, kind), (method, path))
+            policy = headers["Content-Security-Policy"]
+            for directive in ("default-src 'none'", "script-src 'self'", "style-src 'self'", "connect-src 'self'"):
+                self.assertIn(directive, policy)
+            self.assertNotIn("unsafe", policy)
+            self.assertEqual((headers["X-Content-Type-Options"], headers["Referrer-Policy"], headers["Cache-Control"],
+                              headers["Connection"], headers["Allow"]),
+                             ("nosniff", "no-referrer", "no-store", "close", "GET" if code == 405 else None))
+
+    async def test_status_reads_each_owner(self):
+        version = subprocess.run([os.path.join(BIN, "velarelay"), "--version"], capture_output=True, text=True)
+        first = status(self.relay)
+        self.assertEqual((first["version"], first["port"], first["address"], first["clients"], first["votingHub"]),
+                         (version.stdout.split()[1], self.relay.port, outbound_address(), 0, 1))
+        board, voting = first["hubs"]
+        self.assertEqual(board, {"index": 0, "type": 1, "kind": "board", "virtual": False, "pens": 4, "touches": 10,
+                                 "erasers": 2, "state": 0, "voting": False, "devices": []})
+        self.assertEqual((voting["kind"], voting["state"], voting["voting"], voting["devices"]),
+                         ("voting", 3, True, [{"uid": 1001, "type": 5, "name": "Amira Haddad"},
+                                              {"uid": 1002, "type": 5, "name": "Ben Okafor"}]))
+        self.assertIsNone(first["window"])
+        self.assertEqual({name: session["running"] for name, session in first["sessions"].items()},
+                         dict.fromkeys(("question", "enhanced", "registration", "teacherNaming", "studentNaming"),
+                                       False))
+
+        client = await Client.connect(self.relay)
+        for command in ("screen,size,1920,1080", "window,position,10,20,800,600", "pen,private,1,2",
+                        "relay,intelligence,1", "question,askYesNoQuestion,8,1", "enhanced,startSession,1",
+                        "hub,startRegistrationSession,2,0,0,ABC,0,0,0", "hub,startTeacherNamingSession"):
+            await client.send(command)
+        await client.send("hub,count")
+        await client.next("hubCount")
+        self.relay.sim("answer", 1, "yesno", 1001, 8, 1)
+        await client.next("questionResponse")
+        now = status(self.relay)
+        await client.close()
+        self.assertEqual((now["clients"], now["screen"], now["window"]),
+                         (1, {"width": 1920, "height": 1080}, {"x": 10, "y": 20, "width": 800, "height": 600}))
+        self.assertEqual(now["reportModes"], {"pen": "private", "touch": "native", "eraser": "native",
+                                              "supervision": True,
+                                              "boards": {"pens": {"2": "private"}, "touch": "native",
+                                                         "eraser": "native"}})
+        sessions = now["sessions"]
+        self.assertEqual(sessions["question"], {"running": True, "type": "yesNo", "id": 8, "hub": 1, "asked": 2,
+                                                "answered": 1})
+        self.assertEqual(sessions["enhanced"], {"running": True, "id": 1, "hub": 1})
+        self.assertEqual(sessions["registration"], {"running": True, "hub": 1, "expected": 2, "registered": 0})
+        self.assertEqual(sessions["teacherNaming"], {"running": True, "hub": 1})
+
+    async def test_commands_are_the_tables_as_the_reference_shows_them(self):
+        _, body = get(self.relay, "/commands")
+        served = [row["group"] + "," + row["command"] + "".join(
+            ("[,%s]" if argument["optional"] else ",%s") % argument["name"] for argument in row["arguments"])
+            for row in json.loads(body)["commands"]]
+        with open(os.path.join(os.environ["VELARELAY_SOURCE"], "docs", "protocol.md")) as reference:
+            documented = re.findall(r"^### `(\w+,\w+)`\n\n(?:`([^`]+)`\n)?", reference.read(), re.M)
+        self.assertEqual(served, [usage or words for words, usage in documented])
+
+    async def test_one_request_per_connection_within_the_upgrades_bounds(self):
+        request = b"GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+        received, _ = exchange(self.relay, request + request)
+        self.assertEqual(received.count(b"HTTP/1.1 "), 1)
+        self.assertTrue(received.startswith(b"HTTP/1.1 200 OK\r\n"), received[:100])
+
+        over = b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " + b"a" * 16 * 1024 + b"\r\n\r\n"
+        received, _ = exchange(self.relay, over)
+        self.assertTrue(received.startswith(b"HTTP/1.1 400 "), received[:100])
+
+        received, elapsed = exchange(self.relay, b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n")
+        self.assertEqual(received, b"")
+        self.assertAlmostEqual(elapsed, 10, delta=1.5)
+
+
+# Two pens' strokes in hub coordinates: pen, from x, y, to x, y.
+STROKES = ((1, 3000, 26000, 9000, 6000), (1, 9000, 6000, 15000, 26000), (2, 18000, 16000, 29000, 16000))
+DIALOG = "[document.getElementById('confirm').open, document.activeElement.id]"
+# Where the test leaves the console as it looks with a classroom running;
+# `make console-screenshot` copies it to docs/console.png.
+SCREENSHOT = os.path.join(os.path.dirname(BIN), "console.png")
+
+
+class InBrowser(unittest.TestCase):
+    """The console in headless Chromium, which trusts the relay's authority as
+    `velarelay-cert trust` leaves a user's browser: no certificate check is
+    turned off."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.relay = Relay(CLASSROOM + "device add 1 1003 5 Chloé Martin\ndevice add 1 1004 5 Dmitri Ivanov\n")
+        cls.browser = Browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.close()
+        cls.relay.close()
+
+    def setUp(self):
+        self.loop = asyncio.new_event_loop()
+        self.addCleanup(self.loop.close)
+
+    def open(self, width, height, mobile=False):
+        page = self.browser.open("https://127.0.0.1:%d/" % self.relay.port)
+        self.addCleanup(page.close)
+        page.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=1, mobile=mobile)
+        page.wait_text("#watch-state", "yes")
+        return page
+
+    def press(self, page, key, code):
+        page.call("Input.dispatchKeyEvent", type="keyDown", key=key, code=key, windowsVirtualKeyCode=code,
+                  **({"text": "\r"} if key == "Enter" else {}))
+        page.call("Input.dispatchKeyEvent", type="keyUp", key=key, code=key, windowsVirtualKeyCode=code)
+
+    @staticmethod
+    def complaints(page):
+        return [m for m in page.messages() if m[0] in ("error", "warning")]
+
+    def test_follows_the_classroom_and_draws_its_strokes(self):
+        native = self.loop.run_until_complete(Client.connect(self.relay))
+        self.addCleanup(lambda: self.loop.run_until_complete(native.close()))
+        for command in ("screen,size,1920,1080", "window,position,0,0,1920,1080", "question,askYesNoQuestion,8,1",
+                        "hub,count"):
+            self.loop.run_until_complete(native.send(command))
+        self.loop.run_until_complete(native.next("hubCount"))
+        page = self.open(1280, 800)
+        page.wait_text("#clients", "2")
+        page.wait_text("#hub-count", "2")
+        self.relay.sim("hub", "add", 2, "pens=2")
+        page.wait_text("#hub-count", "3")
+        self.relay.sim("hub", "remove", 2)
+        page.wait_text("#hub-count", "2")
+        for uid, answer in ((1001, 1), (1002, 0), (1004, 1)):
+            self.relay.sim("answer", 1, "yesno", uid, 8, answer)
+        page.wait_text("#current-question", "Yes/no question 8 on hub 1: 3 of 4 answered")
+        page.wait_text("#answers", "Ben Okafor (1002) answered question 8: No")
+        page.wait_text("#window", "1920×1080 at 0,0")
+
+        canvas = page.evaluate("((c, {x, y, width, height}) => ({x, y, width, height, inner: [c.width, c.height]}))"
+                               "(document.getElementById('board'), document.getElementById('board').getBoundingClientRect())")
+        inner = canvas.pop("inner")
+        _, _, before = decode_png(page.screenshot(**canvas))
+        for pen, *line in STROKES:
+            self.relay.sim("stroke", 0, pen, *line, 6)
+        page.wait_text("#last-input", "Pen 2 at 29000, 16000, tip up")
+        page.evaluate("new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)))")
+        width, height, after = decode_png(page.screenshot(**canvas))
+        page.screenshot(SCREENSHOT)
+        size = len(after[0]) // width
+        changed = [(x, y) for y in range(height) for x in range(width)
+                   if after[y][x * size:x * size + 3] != before[y][x * size:x * size + 3]]
+        # The canvas draws inside its 1 px border, 32767 hub units to its width
+        # and height; a pen's ring at its last point reaches 11 px past it.
+        xs = [1 + x * inner[0] / 32767 for stroke in STROKES for x in stroke[1::2]]
+        ys = [1 + y * inner[1] / 32767 for stroke in STROKES for y in stroke[2::2]]
+        drawn = [min(x for x, _ in changed), min(y for _, y in changed),
+                 max(x for x, _ in changed), max(y for _, y in changed)]
+        for edge, expected in zip(drawn, (min(xs), min(ys), max(xs), max(ys))):
+            self.assertAlmostEqual(edge, expected, delta=16, msg=(drawn, xs, ys))
+
+        self.loop.run_until_complete(native.close())
+        page.wait_text("#clients", "1")
+        self.assertEqual(self.complaints(page), [])
+
+    def test_fits_a_phone_works_by_keyboard_and_holds_to_its_policy(self):
+        page = self.open(390, 844, mobile=True)
+        page.wait_text("#hub-count", "2")
+        self.assertEqual(page.evaluate("document.documentElement.scrollWidth"), 390)
+
+        for _ in range(40):
+            if page.evaluate("document.activeElement.id") == "command":
+                break
+            self.press(page, "Tab", 9)
+        page.call("Input.insertText", text="hub,count")
+        self.press(page, "Enter", 13)
+        self.assertEqual(page.evaluate(DIALOG), [True, "confirm-cancel"])
+        self.press(page, "Tab", 9)
+        self.press(page, "Enter", 13)
+        page.wait_text("#messages", ",hubCount,")
+        self.assertEqual(page.evaluate(DIALOG), [False, "command"])
+        self.assertEqual(self.complaints(page), [])
+
+        response, _ = get(self.relay, "/")
+        refused = page.evaluate("""new Promise((resolve) => {
+            document.addEventListener('securitypolicyviolation',
+                (e) => resolve([e.violatedDirective, e.originalPolicy, 'injected' in window]), {once: true});
+            document.head.append(Object.assign(document.createElement('script'), {text: 'window.injected = 1'}));
+        })""")
+        self.assertEqual(refused, ["script-src-elem", response.headers["Content-Security-Policy"], False])
+
+
+if __name__ == "__main__":
+    unittest.main()
