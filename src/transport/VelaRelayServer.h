@@ -17,7 +17,8 @@ class Websocket_client;
 // relay's own address.
 //
 // Everything but createSocket runs on the thread the server lives in (the
-// main thread); the client list is only ever touched there.
+// main thread); the client list is only ever touched there. A frame's way
+// from there into each connection: docs/ARCHITECTURE.md, a pen sample's walk.
 class VelaRelayServer : public Websocket_server
 {
     Q_OBJECT

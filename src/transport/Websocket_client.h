@@ -25,7 +25,8 @@
 // messages than its rate allows: a client that sends faster than it is served
 // is slowed down, never dropped, and its messages keep their order.
 //
-// The signals are emitted on the connection's thread.
+// The signals are emitted on the connection's thread; how the inbox crosses
+// to the owner's is on the Threads page of docs/ARCHITECTURE.md.
 class Websocket_client : public Libressl_socket
 {
     Q_OBJECT
