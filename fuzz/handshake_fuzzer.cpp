@@ -3,18 +3,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-
-Websocket_handshake::Result feedInTwo(Websocket_handshake &handshake, const char *bytes, std::size_t length,
-                                      std::size_t cut)
-{
-    const auto result = handshake.feed(bytes, cut);
-    return result != Websocket_handshake::Result::Incomplete ? result
-                                                             : handshake.feed(bytes + cut, length - cut);
-}
-
-} // namespace
-
 // The first byte chooses where the input is cut in two, so resuming in the
 // middle of a line is explored as well. Cut or whole, the answer is the same;
 // a decided request always has one, and the bytes kept behind an upgrade are
@@ -30,7 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Websocket_handshake whole;
     const auto expected = whole.feed(bytes, length);
     Websocket_handshake pieces;
-    const auto result = feedInTwo(pieces, bytes, length, cut);
+    auto result = pieces.feed(bytes, cut);
+    if (result == Websocket_handshake::Result::Incomplete)
+        result = pieces.feed(bytes + cut, length - cut);
     if (result != expected || pieces.response() != whole.response())
         std::abort();
     if (result != Websocket_handshake::Result::Incomplete

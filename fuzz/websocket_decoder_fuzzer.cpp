@@ -1,23 +1,9 @@
 #include "Utf8_validator.h"
 #include "Websocket_decoder.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-
-namespace {
-
-bool sameEvents(const std::vector<Websocket_event> &a, const std::vector<Websocket_event> &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i].type != b[i].type || a[i].payload != b[i].payload || a[i].closeCode != b[i].closeCode)
-            return false;
-    }
-    return true;
-}
-
-} // namespace
 
 // Decodes the input whole and cut in three at places the first two bytes
 // choose: both must give the same events, no message may pass the bound, and
@@ -42,7 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const auto more = pieces.decode(bytes + from, to - from);
         events.insert(events.end(), more.begin(), more.end());
     }
-    if (!sameEvents(expected, events))
+    const auto same = [](const Websocket_event &a, const Websocket_event &b) {
+        return a.type == b.type && a.payload == b.payload && a.closeCode == b.closeCode;
+    };
+    if (!std::equal(expected.begin(), expected.end(), events.begin(), events.end(), same))
         std::abort();
     for (const Websocket_event &event : events) {
         if (event.payload.size() > Websocket_decoder::kMaxMessageBytes)

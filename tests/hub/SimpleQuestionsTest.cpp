@@ -25,4 +25,17 @@ TEST_F(VotingHub, AQuestionCanBeAskedOnceTheHubWasReset)
               (QStringList{"hub resetHubSession 1", "hub stopSession 1", "hub startYesNoSession 1 8 0 0 0"}));
 }
 
+// A true/false answer reaches the clients as a word.
+TEST_F(VotingHub, TrueFalseAnswersReadAsWords)
+{
+    QSignalSpy responses(client.get(), &IVelaRelayClient::questionResponse);
+    const QStringList words{"False", "True", "Don't Know"};
+    for (int value = 0; value < 3; ++value) {
+        client->askQuestion(TrueFalse, {value});
+        sim(QStringLiteral("answer 1 truefalse 1001 %1 %1").arg(value));
+        ASSERT_TRUE(arrived(responses, value + 1));
+        EXPECT_EQ(responses.at(value).at(2).toString(), words.at(value));
+    }
+}
+
 } // namespace

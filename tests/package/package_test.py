@@ -2,17 +2,12 @@
 """The Debian packages installed with apt in a minimal Debian 12 root, and
 the installed service checked piece by piece.
 
-systemd cannot run as PID 1 on the machines this runs on, so the service is
-not started through it: the unit and its drop-ins are read, and their
-ExecStart is run inside the root as the unit's user, groups and environment,
-with a notification socket of our own standing in for systemd's. A real
-client (websockets over TLS, trusting the machine's authority) then takes a
-pen stroke that velasim draws as a member of the group velasim.
-
-    package_test.py --debs DIR --cache DIR --results FILE
-
-Needs root. The minimal root is made once with debootstrap and kept as a
-tarball in the cache folder, with the packages apt downloaded.
+systemd cannot run as PID 1 here, so the unit and its drop-ins are read and
+their ExecStart is run inside the root as the unit's user, groups and
+environment, with a notification socket of our own standing in for systemd's.
+A real client over TLS then takes a pen stroke that velasim draws as a member
+of the group velasim. Needs root; the minimal root is made once with
+debootstrap and kept in the cache folder, with the packages apt downloaded.
 """
 import argparse
 import asyncio
@@ -44,14 +39,13 @@ INI = "/etc/velarelay/velarelay.ini"
 OPERATOR = "operator1"
 
 
-def sh(*cmd, check=True, **kw):
-    return subprocess.run(cmd, check=check, text=True, capture_output=True, **kw)
+def sh(*cmd):
+    return subprocess.run(cmd, check=True, text=True, capture_output=True)
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+def remove_tree(path):
+    if os.path.lexists(path):
+        subprocess.run(["rm", "-rf", "--one-file-system", path], check=True)
 
 
 class Failed(Exception):
@@ -69,19 +63,17 @@ class Root:
     def __init__(self, cache):
         self.cache = cache
         self.path = os.path.join(cache, "root")
-        self.mounts = []
 
     def base(self):
         tarball = os.path.join(self.cache, "%s-base.tar" % SUITE)
-        if os.path.exists(tarball):
-            return tarball
-        work = os.path.join(self.cache, "debootstrap")
-        remove_tree(work)
-        print("Making a %s root with debootstrap (once; kept in %s)" % (SUITE, tarball), flush=True)
-        sh("debootstrap", "--variant=minbase", "--include=" + BASE_PACKAGES, SUITE, work, MIRROR)
-        sh("tar", "-C", work, "-cf", tarball + ".part", ".")
-        os.rename(tarball + ".part", tarball)
-        remove_tree(work)
+        if not os.path.exists(tarball):
+            work = os.path.join(self.cache, "debootstrap")
+            remove_tree(work)
+            print("Making a %s root with debootstrap (once; kept in %s)" % (SUITE, tarball), flush=True)
+            sh("debootstrap", "--variant=minbase", "--include=" + BASE_PACKAGES, SUITE, work, MIRROR)
+            sh("tar", "-C", work, "-cf", tarball + ".part", ".")
+            os.rename(tarball + ".part", tarball)
+            remove_tree(work)
         return tarball
 
     def make(self):
@@ -95,22 +87,17 @@ class Root:
         with open(self.file("/usr/sbin/policy-rc.d"), "w") as f:
             f.write("#!/bin/sh\nexit 101\n")
         os.chmod(self.file("/usr/sbin/policy-rc.d"), 0o755)
-        self.mount("proc", "/proc", "-t", "proc")
+        sh("mount", "-t", "proc", "proc", self.file("/proc"))
         archives = os.path.join(self.cache, "apt-archives")
         os.makedirs(os.path.join(archives, "partial"), exist_ok=True)
-        self.mount(archives, "/var/cache/apt/archives", "--bind")
-
-    def mount(self, source, target, *options):
-        sh("mount", *options, source, self.file(target))
-        self.mounts.append(self.file(target))
+        sh("mount", "--bind", archives, self.file("/var/cache/apt/archives"))
 
     def unmount_all(self):
         # Also what an interrupted run left behind.
         with open("/proc/self/mounts") as f:
             left = [line.split()[1] for line in f if line.split()[1].startswith(self.path + "/")]
-        for target in sorted(set(left + self.mounts), key=len, reverse=True):
+        for target in sorted(set(left), key=len, reverse=True):
             subprocess.run(["umount", "-l", target], capture_output=True)
-        self.mounts = []
 
     def file(self, path):
         return self.path + path
@@ -126,11 +113,6 @@ class Root:
         return self.run("apt-get", "-y", "-q", "-o", "Dpkg::Options::=--force-confold", *args, env=env)
 
 
-def remove_tree(path):
-    if os.path.lexists(path):
-        subprocess.run(["rm", "-rf", "--one-file-system", path], check=True)
-
-
 def read_unit(root):
     """The [Service] settings of the unit and its drop-ins, in the order
     systemd applies them: lists add up, an empty value resets them."""
@@ -143,14 +125,11 @@ def read_unit(root):
         with open(path) as f:
             for line in f:
                 line = line.strip()
-                if not line or line[0] in "#;":
-                    continue
                 if line.startswith("["):
                     section = line
+                if section != "[Service]" or not line or line[0] in "#;[":
                     continue
                 key, _, value = line.partition("=")
-                if section != "[Service]":
-                    continue
                 values = settings.setdefault(key, [])
                 if value:
                     values.extend(shlex.split(value) if key in ("Environment", "SupplementaryGroups") else [value])
@@ -162,40 +141,36 @@ def read_unit(root):
 class Relay:
     """The unit's ExecStart, run as systemd would run it for this unit."""
 
-    def __init__(self, root, unit, port):
-        self.root = root
+    def __init__(self, root, unit):
         self.user = unit["User"][-1]
         self.group = unit["Group"][-1]
         groups = unit.get("SupplementaryGroups", [])
-        runtime = unit.get("RuntimeDirectory", [])
-        for name in runtime:
-            folder = root.file("/run/" + name)
-            os.makedirs(folder, exist_ok=True)
+        for name in unit.get("RuntimeDirectory", []):
+            os.makedirs(root.file("/run/" + name), exist_ok=True)
             root.run("chown", "%s:%s" % (self.user, self.group), "/run/" + name)
-            os.chmod(folder, int(unit.get("RuntimeDirectoryMode", ["0755"])[-1], 8))
+            os.chmod(root.file("/run/" + name), int(unit.get("RuntimeDirectoryMode", ["0755"])[-1], 8))
         # systemd's side of sd_notify: a datagram socket the relay may write to.
-        self.notify_path = "/run/velarelay-test.notify"
+        notify_path = "/run/velarelay-test.notify"
+        if os.path.exists(root.file(notify_path)):
+            os.unlink(root.file(notify_path))
         self.notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-        if os.path.exists(root.file(self.notify_path)):
-            os.unlink(root.file(self.notify_path))
-        self.notify.bind(root.file(self.notify_path))
-        os.chmod(root.file(self.notify_path), 0o666)
+        self.notify.bind(root.file(notify_path))
+        os.chmod(root.file(notify_path), 0o666)
         self.notify.settimeout(20)
         env = ["PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin", "LANG=C.UTF-8",
                "USER=" + self.user, "LOGNAME=" + self.user, "HOME=/nonexistent",
-               "NOTIFY_SOCKET=" + self.notify_path] + unit.get("Environment", [])
-        command = shlex.split(unit["ExecStart"][-1].lstrip("-@:+!"))
-        umask = unit.get("UMask", ["0022"])[-1]
+               "NOTIFY_SOCKET=" + notify_path] + unit.get("Environment", [])
         privileges = ["setpriv", "--reuid=" + self.user, "--regid=" + self.group,
                       "--groups=" + ",".join(groups) if groups else "--clear-groups"]
         if unit.get("NoNewPrivileges", ["no"])[-1] == "yes":
             privileges.append("--no-new-privs")
         if unit.get("CapabilityBoundingSet") == []:
             privileges += ["--bounding-set=-all", "--inh-caps=-all"]
-        self.command = ["chroot", root.path, "sh", "-c", 'umask %s && exec "$@"' % umask, "sh",
-                        *privileges, "env", "-i", *env, *command]
-        self.port = port
-        self.proc = subprocess.Popen(self.command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        umask = unit.get("UMask", ["0022"])[-1]
+        command = shlex.split(unit["ExecStart"][-1].lstrip("-@:+!"))
+        self.proc = subprocess.Popen(["chroot", root.path, "sh", "-c", 'umask %s && exec "$@"' % umask, "sh",
+                                      *privileges, "env", "-i", *env, *command],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         self.lines = []
         self.changed = threading.Condition()
         threading.Thread(target=self._read, daemon=True).start()
@@ -221,62 +196,53 @@ class Relay:
         except socket.timeout:
             raise Failed("no notification from the relay in 20 s")
 
-    def stop(self, notifies):
+    def stop(self):
         """SIGTERM, as systemd stops it; returns what it notified then."""
-        said = []
         try:
-            if self.proc.poll() is None:
-                self.proc.send_signal(signal.SIGTERM)
-                if notifies:
-                    said = self.notified()
+            if self.proc.poll() is not None:
+                return []
+            self.proc.send_signal(signal.SIGTERM)
+            said = self.notified()
             self.proc.wait(20)
+            return said
         finally:
             self.notify.close()
             if self.proc.poll() is None:
                 self.proc.kill()
                 self.proc.wait()
-        return said
 
 
-class Client:
-    def __init__(self, ws):
-        self.ws = ws
+async def connect(port, cafile):
+    return await websockets.connect("wss://127.0.0.1:%d" % port, ssl=ssl.create_default_context(cafile=cafile),
+                                    server_hostname="localhost", subprotocols=["relay-protocol"], open_timeout=10,
+                                    ping_interval=None)
 
-    @classmethod
-    async def connect(cls, port, cafile):
-        context = ssl.create_default_context(cafile=cafile)
-        ws = await websockets.connect("wss://127.0.0.1:%d" % port, ssl=context, server_hostname="localhost",
-                                      subprotocols=["relay-protocol"], open_timeout=10, ping_interval=None)
-        return cls(ws)
 
-    async def receive(self, keyword, count=1):
-        """The next COUNT messages whose second field is KEYWORD."""
-        found = []
-        while len(found) < count:
-            fields = (await asyncio.wait_for(self.ws.recv(), 10)).split(",")
-            if len(fields) > 1 and fields[1] == keyword:
-                found.append(fields)
-        return found
+async def receive(ws, keyword, count=1):
+    """The next COUNT messages whose second field is KEYWORD."""
+    found = []
+    while len(found) < count:
+        fields = (await asyncio.wait_for(ws.recv(), 10)).split(",")
+        if len(fields) > 1 and fields[1] == keyword:
+            found.append(fields)
+    return found
 
 
 class PackageTest:
     def __init__(self, options):
         self.options = options
-        self.root = Root(os.path.abspath(options.cache))
+        self.root = Root(os.path.realpath(options.cache))
         self.results = []
-        self.notes = []
         self.facts = {}
 
-    def check(self, name, function, *args):
+    def check(self, name, function):
         started = time.monotonic()
         try:
-            detail = function(*args) or ""
-            self.results.append((name, "pass", detail, time.monotonic() - started))
-            return True
+            detail, status = function() or "", "pass"
         except Exception as error:  # every failure is reported, the run goes on where it can
-            text = str(error) if isinstance(error, Failed) else traceback.format_exc()
-            self.results.append((name, "FAIL", text, time.monotonic() - started))
-            return False
+            detail, status = str(error) if isinstance(error, Failed) else traceback.format_exc(), "FAIL"
+        self.results.append((name, status, detail, time.monotonic() - started))
+        return status == "pass"
 
     def debs(self):
         found = {}
@@ -315,21 +281,17 @@ class PackageTest:
         return ":".join(user)
 
     def keys(self):
-        def mode(name, uid, gid, bits):
+        for name, owners, bits in (("velarelay.key", (0, self.facts["gid"]), 0o640), ("velarelay.crt", (0, 0), 0o644),
+                                   ("velarelay-ca.key", (0, 0), 0o600)):
             st = os.stat(self.root.file(SSL_DIR + "/" + name))
             got = (st.st_uid, st.st_gid, oct(st.st_mode & 0o7777))
-            expect(got == (uid, gid, oct(bits)), "%s: owner, group, mode %s; want %s" % (name, got,
-                                                                                         (uid, gid, oct(bits))))
-        mode("velarelay.key", 0, self.facts["gid"], 0o640)
-        mode("velarelay.crt", 0, 0, 0o644)
-        mode("velarelay-ca.key", 0, 0, 0o600)
+            expect(got == (*owners, oct(bits)), "%s: owner, group, mode %s; want %s" % (name, got, (*owners, oct(bits))))
         self.root.run("openssl", "verify", "-CAfile", SSL_DIR + "/velarelay-ca.crt", "-purpose", "sslserver",
                       "-verify_hostname", "localhost", SSL_DIR + "/velarelay.crt")
         return "velarelay.key root:velarelay 0640, velarelay-ca.key root:root 0600; the certificate verifies"
 
     def layout(self):
-        links = {"/usr/bin/velarelay": "../lib/velarelay/velarelay",
-                 "/usr/lib/velarelay/velarelay.ini": INI,
+        links = {"/usr/bin/velarelay": "../lib/velarelay/velarelay", "/usr/lib/velarelay/velarelay.ini": INI,
                  "/usr/lib/velarelay/ssl": SSL_DIR}
         for link, target in links.items():
             expect(os.readlink(self.root.file(link)) == target, "%s -> %s" % (link, os.readlink(self.root.file(link))))
@@ -341,77 +303,62 @@ class PackageTest:
         library = [line.split()[2] for line in self.root.run("ldd", "/usr/lib/velarelay/velarelay").stdout.splitlines()
                    if line.split()[0] == "libvelasystem.so.2"]
         expect(library, "the relay does not load libvelasystem.so.2")
-        owner = self.root.run("dpkg", "-S", library[0], check=False).stdout.strip()
-        if not owner:  # usrmerge: ldd says /lib/..., dpkg knows /usr/lib/...
-            owner = self.root.run("dpkg", "-S", os.path.realpath(self.root.file(library[0]))[len(self.root.path):]).stdout.strip()
+        # usrmerge: ldd may say /lib/..., where dpkg knows /usr/lib/...
+        owner = (self.root.run("dpkg", "-S", library[0], check=False).stdout.strip()
+                 or self.root.run("dpkg", "-S", os.path.realpath(self.root.file(library[0]))[len(self.root.path):])
+                 .stdout.strip())
         expect(owner.startswith("velarelay-simulator:"), "libvelasystem.so.2 from %s" % owner)
-        return "links %s; the relay reads from /usr/lib/velarelay; %s a conffile; hub library %s" % (", ".join("%s -> %s" % kv for kv in links.items()), INI,
-                                                             owner)
+        return "links %s; the relay reads from /usr/lib/velarelay; %s a conffile; hub library %s" % (
+            ", ".join("%s -> %s" % kv for kv in links.items()), INI, owner)
 
     def unit(self):
         verify = self.root.run("systemd-analyze", "verify", UNIT, check=False)
         expect(verify.returncode == 0 and not verify.stderr.strip() and not verify.stdout.strip(),
                "systemd-analyze verify: %d\n%s%s" % (verify.returncode, verify.stdout, verify.stderr))
         lines = []
-        for unit in (UNIT, "velarelay.service"):
+        for unit, label in ((UNIT, UNIT), ("velarelay.service", "velarelay.service with the simulator's drop-in")):
             security = self.root.run("systemd-analyze", "security", "--offline=yes", unit, check=False)
             exposure = [l for l in security.stdout.splitlines() if "Overall exposure level" in l]
             expect(exposure, "systemd-analyze security %s:\n%s%s" % (unit, security.stdout, security.stderr))
-            lines.append("%s: %s" % (unit if unit == UNIT else unit + " with the simulator's drop-in",
-                                     exposure[0].split("level for")[1].split(":", 1)[1].strip()))
+            lines.append("%s: %s" % (label, exposure[0].split("level for")[1].split(":", 1)[1].strip()))
             self.facts["security " + unit] = security.stdout
-        self.facts["exposure"] = lines
         return "verify: no findings; exposure " + "; ".join(lines)
 
     def serve(self):
         unit, files = read_unit(self.root)
-        port = free_port()
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            port = s.getsockname()[1]
         # Set through the conffile, so the relay is seen to read it through its link.
         with open(self.root.file(INI), "a") as f:
             f.write("relay_port=%d\n" % port)
-        # A relay older than --version and sd_notify would take the option for a start.
-        try:
-            version = self.root.run("/usr/bin/velarelay", "--version", check=False, timeout=10)
-            supports_notify = version.returncode == 0 and version.stdout.startswith("velarelay ")
-        except subprocess.TimeoutExpired:
-            supports_notify = False
-        relay = Relay(self.root, unit, port)
-        done = []
+        relay = Relay(self.root, unit)
         try:
             relay.wait_line("VelaRelay: Started on port %d" % port)
-            if supports_notify:
-                expect("READY=1" in relay.notified(), "no READY=1 before the relay listened")
-            else:
-                self.notes.append("Readiness, reload and the log-line prefix were not checked: this relay predates "
-                                  "--version and sd_notify.")
-            done.append("ExecStart as %s:%s (+%s) from %s" % (relay.user, relay.group,
-                                                               ",".join(unit.get("SupplementaryGroups", [])),
-                                                               ", ".join(files)))
-            socket_stat = os.stat(self.root.file("/run/velarelay/velasim.sock"))
-            expect(oct(socket_stat.st_mode & 0o777) == "0o660", "control socket mode %o" % socket_stat.st_mode)
-            done.append(asyncio.run(self.stroke(port)))
-            if supports_notify:
-                done.append(asyncio.run(self.reload(relay, port)))
+            expect("READY=1" in relay.notified(), "no READY=1 before the relay listened")
+            done = ["ExecStart as %s:%s (+%s) from %s" % (relay.user, relay.group,
+                                                           ",".join(unit.get("SupplementaryGroups", [])),
+                                                           ", ".join(files))]
+            mode = os.stat(self.root.file("/run/velarelay/velasim.sock")).st_mode & 0o777
+            expect(mode == 0o660, "control socket mode %o" % mode)
+            done += [asyncio.run(self.stroke(port)), asyncio.run(self.reload(relay, port))]
         finally:
-            stopping = relay.stop(notifies=supports_notify)
+            stopping = relay.stop()
         expect(relay.proc.returncode == 0,
                "the relay ended with status %s:\n%s" % (relay.proc.returncode, "\n".join(relay.lines)))
-        if supports_notify:
-            expect("STOPPING=1" in stopping, "no STOPPING=1 on SIGTERM: %s" % stopping)
-            stray = [line for line in relay.lines if not line.startswith("VelaRelay")]
-            expect(not stray, "log lines without the prefix: %s" % stray)
-        done.append("SIGTERM: STOPPING=1, status 0" if supports_notify else "SIGTERM: status 0")
-        return "; ".join(done)
+        expect("STOPPING=1" in stopping, "no STOPPING=1 on SIGTERM: %s" % stopping)
+        stray = [line for line in relay.lines if not line.startswith("VelaRelay")]
+        expect(not stray, "log lines without the prefix: %s" % stray)
+        return "; ".join(done + ["SIGTERM: STOPPING=1, status 0"])
 
     async def stroke(self, port):
-        cafile = self.root.file(SSL_DIR + "/velarelay-ca.crt")
-        client = await Client.connect(port, cafile)
+        ws = await connect(port, self.root.file(SSL_DIR + "/velarelay-ca.crt"))
         try:
-            await client.ws.send("hub,count")
-            count = (await client.receive("hubCount"))[0]
+            await ws.send("hub,count")
+            count = (await receive(ws, "hubCount"))[0]
             expect(count[-1] == "2", "hub count %s, want the classroom's 2" % count)
-            await client.ws.send("screen,size,1920,1080")
-            await client.ws.send("window,position,0,0,1920,1080")
+            await ws.send("screen,size,1920,1080")
+            await ws.send("window,position,0,0,1920,1080")
             # An operator: a member of velasim may drive the hubs, anyone else may not.
             self.root.run("useradd", "--no-create-home", "--groups", "velasim", OPERATOR)
             velasim = ["velasim", "--socket", "/run/velarelay/velasim.sock"]
@@ -421,12 +368,12 @@ class PackageTest:
             drawn = self.root.run("setpriv", "--reuid=" + OPERATOR, "--regid=" + OPERATOR, "--init-groups",
                                   *velasim, "stroke", "0", "1", "16000", "9000", "16400", "9000", "2")
             expect(drawn.stdout == "ok\n", "velasim stroke: %s" % drawn.stdout)
-            pens = await client.receive("pen", 3)
+            pens = await receive(ws, "pen", 3)
             samples = [tuple(p[4:7]) for p in pens]
             expect(samples == [("16000", "9000", "1"), ("16400", "9000", "1"), ("16400", "9000", "0")],
                    "pen messages %s" % pens)
         finally:
-            await client.ws.close()
+            await ws.close()
         return "client got hubCount 2 and the stroke %s; velasim as nobody refused" % ", ".join(
             ",".join(p[1:]) for p in pens)
 
@@ -440,9 +387,9 @@ class PackageTest:
         relay.proc.send_signal(signal.SIGHUP)
         expect("RELOADING=1" in relay.notified(), "no RELOADING=1 after SIGHUP")
         expect("READY=1" in relay.notified(), "no READY=1 after the reload")
-        client = await Client.connect(port, self.root.file(SSL_DIR + "/velarelay-ca.crt"))
-        served = client.ws.transport.get_extra_info("ssl_object").getpeercert(binary_form=True)
-        await client.ws.close()
+        ws = await connect(port, self.root.file(SSL_DIR + "/velarelay-ca.crt"))
+        served = ws.transport.get_extra_info("ssl_object").getpeercert(binary_form=True)
+        await ws.close()
         expect(served == fresh, "after SIGHUP the relay still serves the old certificate")
         return "SIGHUP: RELOADING=1, READY=1, new certificate served"
 
@@ -500,29 +447,25 @@ class PackageTest:
         finally:
             self.root.unmount_all()
         self.write(time.monotonic() - started)
-        failed = [r for r in self.results if r[1] != "pass"]
         for name, status, detail, seconds in self.results:
             print("%-4s %s (%.1f s)%s" % (status, name, seconds, "" if status == "pass" else "\n" + detail))
-        print("%d passed, %d failed" % (len(self.results) - len(failed), len(failed)))
+        failed = sum(r[1] != "pass" for r in self.results)
+        print("%d passed, %d failed" % (len(self.results) - failed, failed))
         return 1 if failed else 0
 
     def write(self, seconds):
-        lint = os.path.join(self.options.debs, "lintian.txt")
         lines = ["# Package test: latest run", "",
                  "Written by `make package-test` (tests/package/package_test.py); do not edit by hand.", "",
                  "- date: %s" % datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
                  "- root: Debian %s (debootstrap minbase + %s), packages: %s" % (
                      SUITE, BASE_PACKAGES, self.facts.get("installed", "not installed")),
-                 "- time: %.0f s" % seconds, "",
-                 "| check | result | detail |", "|---|---|---|"]
-        for name, status, detail, took in self.results:
-            lines.append("| %s | %s | %s |" % (name, status, detail.replace("\n", "<br>").replace("|", "\\|")))
-        if self.notes:
-            lines += [""] + ["Note: " + n for n in self.notes]
+                 "- time: %.0f s" % seconds, "", "| check | result | detail |", "|---|---|---|"]
+        lines += ["| %s | %s | %s |" % (name, status, detail.replace("\n", "<br>").replace("|", "\\|"))
+                  for name, status, detail, _ in self.results]
+        lint = os.path.join(self.options.debs, "lintian.txt")
         if os.path.exists(lint):
             with open(lint) as f:
-                report = f.read().strip()
-            lines += ["", "## lintian", "", "```", report or "(no tags)", "```"]
+                lines += ["", "## lintian", "", "```", f.read().strip() or "(no tags)", "```"]
         for unit in (UNIT, "velarelay.service"):
             if "security " + unit in self.facts:
                 lines += ["", "## systemd-analyze security --offline=yes %s" % unit, "", "```",
