@@ -61,30 +61,20 @@ def _stop_leftovers():
             proc.kill()
 
 
-class Relay:
-    def __init__(self, scenario="", args=(), port=None, wait=True, executable=None):
-        self._dir = tempfile.TemporaryDirectory()
-        self.port = port if port is not None else free_port()
-        self.socket_path = os.path.join(self._dir.name, "velasim.sock")
-        scenario_path = os.path.join(self._dir.name, "test.scenario")
-        with open(scenario_path, "w") as f:
-            f.write(scenario)
-        env = dict(os.environ, VELASYSTEM_SCENARIO=scenario_path, VELASYSTEM_CONTROL=self.socket_path)
-        self.started = time.monotonic()
-        self.proc = subprocess.Popen([executable or os.path.join(BIN, "velarelay"), "--port", str(self.port), *args],
-                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
-        _running.append(self.proc)
+class Output:
+    """What a process prints as text, read as it comes."""
+
+    def __init__(self, proc):
+        self.proc = proc
         self._output = []
         self._changed = threading.Condition()
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
-        if wait:
-            self.wait_listening()
 
     def _read(self):
         for line in self.proc.stdout:
             with self._changed:
-                self._output.append(line.decode(errors="replace"))
+                self._output.append(line)
                 self._changed.notify_all()
         with self._changed:
             self._changed.notify_all()
@@ -99,10 +89,33 @@ class Relay:
         with self._changed:
             while text not in "".join(self._output):
                 left = deadline - time.monotonic()
-                if left <= 0 or (self.proc.poll() is not None and not self._reader.is_alive()):
+                if left <= 0 or not self._reader.is_alive():
                     return False
                 self._changed.wait(min(left, 0.5))
         return True
+
+    def wait(self, timeout=15):
+        code = self.proc.wait(timeout)
+        self._reader.join(5)
+        return code
+
+
+class Relay(Output):
+    def __init__(self, scenario="", args=(), port=None, wait=True, executable=None):
+        self._dir = tempfile.TemporaryDirectory()
+        self.port = port if port is not None else free_port()
+        self.socket_path = os.path.join(self._dir.name, "velasim.sock")
+        scenario_path = os.path.join(self._dir.name, "test.scenario")
+        with open(scenario_path, "w") as f:
+            f.write(scenario)
+        env = dict(os.environ, VELASYSTEM_SCENARIO=scenario_path, VELASYSTEM_CONTROL=self.socket_path)
+        self.started = time.monotonic()
+        super().__init__(subprocess.Popen([executable or os.path.join(BIN, "velarelay"), "--port", str(self.port),
+                                           *args], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env,
+                                          text=True, errors="replace"))
+        _running.append(self.proc)
+        if wait:
+            self.wait_listening()
 
     def wait_listening(self, timeout=10):
         """The relay says it started only once it listens with its key loaded."""
@@ -122,11 +135,6 @@ class Relay:
 
     def signal(self, signo):
         self.proc.send_signal(signo)
-
-    def wait(self, timeout=15):
-        code = self.proc.wait(timeout)
-        self._reader.join(5)
-        return code
 
     def stop(self):
         """Stops the relay as the service manager would; returns its exit status."""
@@ -150,8 +158,7 @@ class Relay:
 
 
 def tls_context():
-    context = ssl.create_default_context(cafile=CERT)
-    return context
+    return ssl.create_default_context(cafile=CERT)
 
 
 class Client:
@@ -163,15 +170,13 @@ class Client:
         self.pending = []
 
     @classmethod
-    async def connect(cls, relay, expect_o=True):
+    async def connect(cls, relay):
         ws = await websockets.connect("wss://127.0.0.1:%d" % relay.port, ssl=tls_context(),
                                       subprotocols=["relay-protocol"], open_timeout=10,
                                       max_size=None, ping_interval=None)
-        client = cls(ws)
-        if expect_o:
-            first = await asyncio.wait_for(ws.recv(), 10)
-            assert first == "o", first
-        return client
+        first = await asyncio.wait_for(ws.recv(), 10)
+        assert first == "o", first
+        return cls(ws)
 
     async def send(self, text):
         await self.ws.send(text)

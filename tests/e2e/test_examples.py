@@ -5,11 +5,9 @@ import os
 import shutil
 import subprocess
 import sys
-import threading
-import time
 import unittest
 
-from relayharness import CERT, Relay
+from relayharness import CERT, Output, Relay
 
 EXAMPLES = os.path.join(os.environ["VELARELAY_SOURCE"], "examples")
 CLASSROOM = """
@@ -23,40 +21,26 @@ class Example(unittest.TestCase):
     def run_example(self, command, env=None):
         relay = Relay(CLASSROOM)
         self.addCleanup(relay.close)
-        example = subprocess.Popen(command + ["--port", str(relay.port), "--cert", CERT], env=env, text=True,
-                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        self.addCleanup(example.kill)
-        printed = []
-        changed = threading.Condition()
-
-        def read():
-            for line in example.stdout:
-                with changed:
-                    printed.append(line.rstrip("\n"))
-                    changed.notify_all()
-
-        threading.Thread(target=read, daemon=True).start()
+        example = Output(subprocess.Popen(command + ["--port", str(relay.port), "--cert", CERT], env=env, text=True,
+                                          stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT))
+        self.addCleanup(example.proc.kill)
 
         def expect(line):
-            deadline = time.monotonic() + 10
-            with changed:
-                while line not in printed:
-                    self.assertTrue(changed.wait(max(deadline - time.monotonic(), 0)),
-                                    "%r not printed; printed: %s" % (line, printed))
+            self.assertTrue(example.wait_output(line + "\n"), "%r not printed; printed:\n%s" % (line, example.output))
 
         # Answered only once the screen and window are set.
         expect("board: 4 pens, 10 touch points")
         relay.sim("stroke", 0, 1, 16000, 9000, 16400, 9000, 2)
         for sample in ("16000,9000 down", "16400,9000 down", "16400,9000 up"):
             expect("pen 1 at " + sample)
-        example.stdin.write("question,askYesNoQuestion,7,0\n")
-        example.stdin.flush()
+        example.proc.stdin.write("question,askYesNoQuestion,7,0\n")
+        example.proc.stdin.flush()
         expect("question open")
         relay.sim("answer", 1, "yesno", 1002, 7, 1)
         expect("answer to question 7 from Smith, Jane (1002): Yes")
         expect("question closed")
-        example.stdin.close()
-        self.assertEqual(example.wait(10), 0, printed)
+        example.proc.stdin.close()
+        self.assertEqual(example.wait(10), 0, example.output)
 
 
 class Python(Example):

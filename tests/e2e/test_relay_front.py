@@ -54,12 +54,11 @@ class Messages(RelayTest):
         client = await self.client()
         groups = ["multipleChoice:1:1:6:1:6", "sortInOrder:1:1:6:1:6", "likert:1:4:9", "yesNo:1:0",
                   "trueFalse:1:0", "numeric:1", "text:1"]
-        await client.send("capabilities,getAll")
-        self.assertEqual((await client.next("allCapabilities"))[2:], ["10", "4"] + groups)
-        await client.send("capabilities,getBoard")
-        self.assertEqual((await client.next("boardCapabilities"))[2:], ["10", "4"])
-        await client.send("capabilities,getQuestion")
-        self.assertEqual((await client.next("questionCapabilities"))[2:], groups)
+        for command, keyword, fields in (("getAll", "allCapabilities", ["10", "4"] + groups),
+                                         ("getBoard", "boardCapabilities", ["10", "4"]),
+                                         ("getQuestion", "questionCapabilities", groups)):
+            await client.send("capabilities," + command)
+            self.assertEqual((await client.next(keyword))[2:], fields)
         # A hub that comes later is announced in the capability mode chosen.
         await client.send("capabilities,setMode,1")
         await client.send("hub,count")
@@ -84,10 +83,8 @@ class Messages(RelayTest):
         self.clients.remove(leaving)
         leaving.ws.transport.abort()  # gone without a close handshake
         self.assertEqual(await asyncio.get_running_loop().run_in_executor(None, driver.wait), 0)
-        received = 1
-        while received < 25 * 41:
+        for _ in range(25 * 41 - 1):
             await staying.next("pen")
-            received += 1
         newcomer = await self.client()
         await newcomer.send("hub,count")
         self.assertEqual((await newcomer.next("hubCount"))[2], "2")
