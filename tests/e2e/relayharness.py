@@ -136,8 +136,9 @@ class Relay(Output):
     def signal(self, signo):
         self.proc.send_signal(signo)
 
-    def stop(self):
-        """Stops the relay as the service manager would; returns its exit status."""
+    def close(self):
+        """Stops the relay as the service manager would. A clean stop is part
+        of every test, so sanitizer reports at exit fail it too."""
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
         try:
@@ -147,12 +148,6 @@ class Relay(Output):
             self.wait()
             raise AssertionError("relay did not stop:\n" + self.output)
         self._dir.cleanup()
-        return code
-
-    def close(self):
-        """stop(); a clean stop is part of every test, so sanitizer reports at
-        exit fail it too."""
-        code = self.stop()
         if code != 0:
             raise AssertionError("relay ended with %d:\n%s" % (code, self.output))
 
@@ -184,20 +179,15 @@ class Client:
     async def next(self, keyword, timeout=10):
         """The first message with this keyword not yet taken, as its fields
         after the address."""
-        for i, message in enumerate(self.pending):
-            if self.keyword(message) == keyword:
-                del self.pending[i]
-                return message.split(",")[1:]
         deadline = time.monotonic() + timeout
         while True:
-            left = deadline - time.monotonic()
+            for i, message in enumerate(self.pending):
+                if self.keyword(message) == keyword:
+                    return self.pending.pop(i).split(",")[1:]
             try:
-                message = await asyncio.wait_for(self.ws.recv(), max(left, 0.001))
+                self.pending.append(await asyncio.wait_for(self.ws.recv(), max(deadline - time.monotonic(), 0.001)))
             except asyncio.TimeoutError:
                 raise AssertionError("no %s within %ss; pending: %s" % (keyword, timeout, self.pending[-10:]))
-            if self.keyword(message) == keyword:
-                return message.split(",")[1:]
-            self.pending.append(message)
 
     def keywords(self):
         return [self.keyword(message) for message in self.pending]

@@ -82,8 +82,8 @@ class Settings(unittest.TestCase):
 
 
 class StartFailures(unittest.TestCase):
-    def start(self, folder, port=None, scenario=""):
-        relay = Relay(scenario, port=port, wait=False, executable=os.path.join(folder, "velarelay"))
+    def start(self, folder=None, port=None, scenario=""):
+        relay = Relay(scenario, port=port, wait=False, executable=folder and os.path.join(folder, "velarelay"))
         self.assertEqual(relay.wait(), 1, relay.output)
         self.assertNotIn("Started", relay.output)
         lines = relay.output.splitlines()
@@ -91,6 +91,8 @@ class StartFailures(unittest.TestCase):
         return lines[0]
 
     def test_each_failure_names_what_failed_and_why(self):
+        for port in ("abc", "70000", "0", "-1", "80x", ""):
+            self.assertIn('invalid port "%s"' % port, self.start(port=port))
         with tempfile.TemporaryDirectory() as folder:
             copy_relay(folder)
             ssl_dir = os.path.join(folder, "ssl")
