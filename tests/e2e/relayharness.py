@@ -15,6 +15,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 
 import websockets
 
@@ -176,6 +177,12 @@ class Client:
     async def send(self, text):
         await self.ws.send(text)
 
+    async def command(self, *packets):
+        """Sends the packets and waits until the relay has carried them out."""
+        for packet in packets + ("hub,count",):
+            await self.send(packet)
+        return await self.next("hubCount")
+
     async def next(self, keyword, timeout=10):
         """The first message with this keyword not yet taken, as its fields
         after the address."""
@@ -199,3 +206,23 @@ class Client:
 
     async def close(self):
         await self.ws.close()
+
+
+class RelayTestCase(unittest.IsolatedAsyncioTestCase):
+    """A relay with the class's scenario and arguments for each test; the
+    clients connect() makes are closed after it."""
+    scenario = ""
+    args = ()
+
+    async def asyncSetUp(self):
+        self.relay = Relay(self.scenario, self.args)
+        self.clients = []
+
+    async def asyncTearDown(self):
+        for client in self.clients:
+            await client.close()
+        self.relay.close()
+
+    async def connect(self):
+        self.clients.append(await Client.connect(self.relay))
+        return self.clients[-1]

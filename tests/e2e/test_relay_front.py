@@ -8,7 +8,7 @@ import subprocess
 import time
 import unittest
 
-from relayharness import BIN, Client, Relay, outbound_address
+from relayharness import BIN, RelayTestCase, outbound_address
 
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
@@ -22,28 +22,13 @@ def timestamp_ok(field):
     return len(field) == 13 and field.isdigit() and abs(int(field) - time.time() * 1000) < 60000
 
 
-class RelayTest(unittest.IsolatedAsyncioTestCase):
+class RelayTest(RelayTestCase):
     scenario = CLASSROOM
-    args = ()
-
-    async def asyncSetUp(self):
-        self.relay = Relay(self.scenario, self.args)
-        self.clients = []
-
-    async def asyncTearDown(self):
-        for client in self.clients:
-            await client.close()
-        self.relay.close()
-
-    async def client(self):
-        client = await Client.connect(self.relay)
-        self.clients.append(client)
-        return client
 
 
 class Messages(RelayTest):
     async def test_o_first_then_answers_with_the_address_in_front(self):
-        client = await self.client()  # which takes the "o"
+        client = await self.connect()  # which takes the "o"
         await client.send("hub,count")
         message = await asyncio.wait_for(client.ws.recv(), 10)
         address, keyword, ts, count = message.split(",")
@@ -51,7 +36,7 @@ class Messages(RelayTest):
         self.assertTrue(timestamp_ok(ts), ts)
 
     async def test_capability_queries(self):
-        client = await self.client()
+        client = await self.connect()
         groups = ["multipleChoice:1:1:6:1:6", "sortInOrder:1:1:6:1:6", "likert:1:4:9", "yesNo:1:0",
                   "trueFalse:1:0", "numeric:1", "text:1"]
         for command, keyword, fields in (("getAll", "allCapabilities", ["10", "4"] + groups),
@@ -60,19 +45,14 @@ class Messages(RelayTest):
             await client.send("capabilities," + command)
             self.assertEqual((await client.next(keyword))[2:], fields)
         # A hub that comes later is announced in the capability mode chosen.
-        await client.send("capabilities,setMode,1")
-        await client.send("hub,count")
-        await client.next("hubCount")
+        await client.command("capabilities,setMode,1")
         self.relay.sim("hub", "add", 2, "pens=6", "touches=20")
         self.assertEqual((await client.next("board"))[2:], ["20", "6"])
         self.assertEqual((await client.next("boardCapabilities"))[2:], ["20", "6"])
 
     async def test_a_client_leaving_while_messages_flow(self):
-        leaving, staying = await self.client(), await self.client()
-        await staying.send("screen,size,32767,32767")
-        await staying.send("window,position,0,0,32767,32767")
-        await staying.send("hub,count")
-        await staying.next("hubCount")
+        leaving, staying = await self.connect(), await self.connect()
+        await staying.command("screen,size,32767,32767", "window,position,0,0,32767,32767")
         play = os.path.join(self.relay._dir.name, "strokes.play")
         with open(play, "w") as f:
             f.write("\n".join("stroke 0 1 %d 100 %d 5000 40" % (i * 100, i * 100) for i in range(1, 26)))
@@ -85,24 +65,21 @@ class Messages(RelayTest):
         self.assertEqual(await asyncio.get_running_loop().run_in_executor(None, driver.wait), 0)
         for _ in range(25 * 41 - 1):
             await staying.next("pen")
-        newcomer = await self.client()
-        await newcomer.send("hub,count")
-        self.assertEqual((await newcomer.next("hubCount"))[2], "2")
+        newcomer = await self.connect()
+        self.assertEqual((await newcomer.command())[2], "2")
 
 
 class Counting(RelayTest):
     args = ("--debug",)
 
     async def test_clients_are_counted_and_dropped_commands_explained(self):
-        first = await self.client()
+        first = await self.connect()
         self.assertTrue(self.relay.wait_output("1 client(s) connected"))
-        second = await self.client()
+        second = await self.connect()
         self.assertTrue(self.relay.wait_output("2 client(s) connected"))
         await first.close()
         self.clients.remove(first)
-        await second.send("hub,cout")
-        await second.send("hub,count")
-        await second.next("hubCount")
+        await second.command("hub,cout")
         self.assertTrue(self.relay.wait_output("2 client(s) connected\nVelaRelay debug: 1 client(s) connected"))
         self.assertTrue(self.relay.wait_output('VelaRelay debug: command dropped: "hub,cout" is no command (the words '
                                                'are matched exactly, case included); did you mean hub,count?\n'
@@ -113,7 +90,7 @@ class KeepAlive(RelayTest):
     scenario = ""
 
     async def test_every_five_seconds_without_hubs(self):
-        client = await self.client()
+        client = await self.connect()
         arrivals = []
         for _ in range(2):
             message = await asyncio.wait_for(client.ws.recv(), 7)
@@ -125,7 +102,7 @@ class KeepAlive(RelayTest):
 class Lifecycle(RelayTest):
     async def test_interrupt_ends_with_status_0_and_the_stopped_line(self):
         # Every test's clean-up does the same with SIGTERM.
-        await self.client()
+        await self.connect()
         self.relay.signal(signal.SIGINT)
         self.assertEqual(self.relay.wait(), 0)
         self.assertTrue(self.relay.output.endswith("VelaRelay: Stopped on port %d\n" % self.relay.port),
@@ -162,10 +139,8 @@ relay.close()
 
 class Supervision(RelayTest):
     async def test_silence_after_intelligence_announces_the_client_unresponsive(self):
-        supervising, other = await self.client(), await self.client()
-        await supervising.send("relay,intelligence,1")
-        await supervising.send("hub,count")
-        await supervising.next("hubCount")
+        supervising, other = await self.connect(), await self.connect()
+        await supervising.command("relay,intelligence,1")
         started = time.monotonic()
         for client in (supervising, other):
             self.assertEqual((await client.next("error", timeout=15))[2], "CLIENT_UNRESPONSIVE")
