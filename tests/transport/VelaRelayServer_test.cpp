@@ -4,13 +4,15 @@
 #include "Websocket_frame.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <thread>
+
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 // From the sanitizer runtime; GCC installs no header for it.
@@ -29,13 +31,10 @@ long memoryKiB()
 #if defined(__SANITIZE_ADDRESS__)
     return static_cast<long>(__sanitizer_get_current_allocated_bytes() / 1024);
 #else
-    QFile status("/proc/self/status");
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').front().toLong();
-    }
-    return 0;
+    long pages = 0;
+    long resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 #endif
 }
 
