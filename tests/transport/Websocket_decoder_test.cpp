@@ -142,7 +142,8 @@ TEST(DecoderBound, MessageAtTheBoundPassesOneByteMoreIsTooBig)
     EXPECT_EQ(summary(announced.decode(std::string("\x81\xff\0\0\0\x01\0\0\0\0", 10))), "message-too-big");
 }
 
-// A client decodes the server's unmasked frames (the tests' clients do).
+// A client decodes the server's unmasked frames (the tests' clients do). The
+// server's pongs and close frames a real client reads in the server test.
 TEST(ServerFrames, UnmaskedFramesInEveryLengthForm)
 {
     for (const std::size_t size :
@@ -159,11 +160,6 @@ TEST(ServerFrames, UnmaskedFramesInEveryLengthForm)
         ASSERT_EQ(events.size(), 1u) << size;
         EXPECT_EQ(events[0].payload, payload) << size;
     }
-    EXPECT_EQ(Websocket_frame::pong("abc").encode(),
-              std::string("\x8a\x03"
-                          "abc",
-                          5));
-    EXPECT_EQ(Websocket_frame::close(1009).encode(), std::string("\x88\x02\x03\xf1", 4));
 }
 
 } // namespace
