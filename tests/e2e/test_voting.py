@@ -85,16 +85,13 @@ class Enhanced(VotingTest):
         await self.command("enhanced,startSession,1", "enhanced,startSession,1")
         await self.expect("enhancedSessionID", "1")
         await self.expect("enhancedSessionID", "1")
-        self.relay.sim("enhanced", 1, "getSessionParameters", 1001, 1033)
-        await self.expect("enhancedSessionGetSessionParameters", "1", "1001", "1033")
-        self.relay.sim("enhanced", 1, "getQuestion", 1001, 3)
-        await self.expect("enhancedSessionGetQuestion", "1", "1001", "3")
-        self.relay.sim("enhanced", 1, "textAnswer", 1001, 3, 1, "x, y")
-        await self.expect("enhancedSessionTextAnswer", "1", "1001", "3", "x" + US + " y", "1")
-        self.relay.sim("enhanced", 1, "yesNoAnswer", 1001, 4, 2)
-        await self.expect("enhancedSessionYesNoAnswer", "1", "1001", "4", "2")
-        self.relay.sim("enhanced", 1, "deviceShutDown", 1001)
-        await self.expect("enhancedSessionDeviceShutDown", "1", "1001")
+        for event, fields in ((("getSessionParameters", 1001, 1033), ["1001", "1033"]),
+                              (("getQuestion", 1001, 3), ["1001", "3"]),
+                              (("textAnswer", 1001, 3, 1, "x, y"), ["1001", "3", "x" + US + " y", "1"]),
+                              (("yesNoAnswer", 1001, 4, 2), ["1001", "4", "2"]),
+                              (("deviceShutDown", 1001), ["1001"])):
+            self.relay.sim("enhanced", 1, *event)
+            await self.expect("enhancedSession" + event[0][0].upper() + event[0][1:], "1", *fields)
         await self.nothing_more("enhancedSessionGetQuestion")
 
         await self.command("enhanced,startSession,0")
