@@ -15,7 +15,6 @@ import subprocess
 import tempfile
 import threading
 import time
-import unittest
 
 import websockets
 
@@ -62,20 +61,30 @@ def _stop_leftovers():
             proc.kill()
 
 
-class Output:
-    """What a process prints as text, read as it comes."""
-
-    def __init__(self, proc):
-        self.proc = proc
+class Relay:
+    def __init__(self, scenario="", args=(), port=None, wait=True, executable=None):
+        self._dir = tempfile.TemporaryDirectory()
+        self.port = port if port is not None else free_port()
+        self.socket_path = os.path.join(self._dir.name, "velasim.sock")
+        scenario_path = os.path.join(self._dir.name, "test.scenario")
+        with open(scenario_path, "w") as f:
+            f.write(scenario)
+        env = dict(os.environ, VELASYSTEM_SCENARIO=scenario_path, VELASYSTEM_CONTROL=self.socket_path)
+        self.started = time.monotonic()
+        self.proc = subprocess.Popen([executable or os.path.join(BIN, "velarelay"), "--port", str(self.port), *args],
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
+        _running.append(self.proc)
         self._output = []
         self._changed = threading.Condition()
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
+        if wait:
+            self.wait_listening()
 
     def _read(self):
         for line in self.proc.stdout:
             with self._changed:
-                self._output.append(line)
+                self._output.append(line.decode(errors="replace"))
                 self._changed.notify_all()
         with self._changed:
             self._changed.notify_all()
@@ -90,33 +99,10 @@ class Output:
         with self._changed:
             while text not in "".join(self._output):
                 left = deadline - time.monotonic()
-                if left <= 0 or not self._reader.is_alive():
+                if left <= 0 or (self.proc.poll() is not None and not self._reader.is_alive()):
                     return False
                 self._changed.wait(min(left, 0.5))
         return True
-
-    def wait(self, timeout=15):
-        code = self.proc.wait(timeout)
-        self._reader.join(5)
-        return code
-
-
-class Relay(Output):
-    def __init__(self, scenario="", args=(), port=None, wait=True, executable=None):
-        self._dir = tempfile.TemporaryDirectory()
-        self.port = port if port is not None else free_port()
-        self.socket_path = os.path.join(self._dir.name, "velasim.sock")
-        scenario_path = os.path.join(self._dir.name, "test.scenario")
-        with open(scenario_path, "w") as f:
-            f.write(scenario)
-        env = dict(os.environ, VELASYSTEM_SCENARIO=scenario_path, VELASYSTEM_CONTROL=self.socket_path)
-        self.started = time.monotonic()
-        super().__init__(subprocess.Popen([executable or os.path.join(BIN, "velarelay"), "--port", str(self.port),
-                                           *args], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env,
-                                          text=True, errors="replace"))
-        _running.append(self.proc)
-        if wait:
-            self.wait_listening()
 
     def wait_listening(self, timeout=10):
         """The relay says it started only once it listens with its key loaded."""
@@ -137,6 +123,11 @@ class Relay(Output):
     def signal(self, signo):
         self.proc.send_signal(signo)
 
+    def wait(self, timeout=15):
+        code = self.proc.wait(timeout)
+        self._reader.join(5)
+        return code
+
     def close(self):
         """Stops the relay as the service manager would. A clean stop is part
         of every test, so sanitizer reports at exit fail it too."""
@@ -154,7 +145,8 @@ class Relay(Output):
 
 
 def tls_context():
-    return ssl.create_default_context(cafile=CERT)
+    context = ssl.create_default_context(cafile=CERT)
+    return context
 
 
 class Client:
@@ -177,24 +169,23 @@ class Client:
     async def send(self, text):
         await self.ws.send(text)
 
-    async def command(self, *packets):
-        """Sends the packets and waits until the relay has carried them out."""
-        for packet in packets + ("hub,count",):
-            await self.send(packet)
-        return await self.next("hubCount")
-
     async def next(self, keyword, timeout=10):
         """The first message with this keyword not yet taken, as its fields
         after the address."""
+        for i, message in enumerate(self.pending):
+            if self.keyword(message) == keyword:
+                del self.pending[i]
+                return message.split(",")[1:]
         deadline = time.monotonic() + timeout
         while True:
-            for i, message in enumerate(self.pending):
-                if self.keyword(message) == keyword:
-                    return self.pending.pop(i).split(",")[1:]
+            left = deadline - time.monotonic()
             try:
-                self.pending.append(await asyncio.wait_for(self.ws.recv(), max(deadline - time.monotonic(), 0.001)))
+                message = await asyncio.wait_for(self.ws.recv(), max(left, 0.001))
             except asyncio.TimeoutError:
                 raise AssertionError("no %s within %ss; pending: %s" % (keyword, timeout, self.pending[-10:]))
+            if self.keyword(message) == keyword:
+                return message.split(",")[1:]
+            self.pending.append(message)
 
     def keywords(self):
         return [self.keyword(message) for message in self.pending]
@@ -206,23 +197,3 @@ class Client:
 
     async def close(self):
         await self.ws.close()
-
-
-class RelayTestCase(unittest.IsolatedAsyncioTestCase):
-    """A relay with the class's scenario and arguments for each test; the
-    clients connect() makes are closed after it."""
-    scenario = ""
-    args = ()
-
-    async def asyncSetUp(self):
-        self.relay = Relay(self.scenario, self.args)
-        self.clients = []
-
-    async def asyncTearDown(self):
-        for client in self.clients:
-            await client.close()
-        self.relay.close()
-
-    async def connect(self):
-        self.clients.append(await Client.connect(self.relay))
-        return self.clients[-1]

@@ -14,7 +14,7 @@ import unittest
 
 import websockets
 
-from relayharness import BIN, Client, Output, Relay, copy_relay, free_port, tls_context
+from relayharness import BIN, Client, Relay, copy_relay, free_port, tls_context
 
 
 def peer_certificate(port, cafile):
@@ -26,7 +26,8 @@ def peer_certificate(port, cafile):
 
 async def round_trip(relay):
     client = await Client.connect(relay)
-    await client.command()
+    await client.send("hub,count")
+    await client.next("hubCount")
     await client.close()
 
 
@@ -50,13 +51,19 @@ class CommandLine(unittest.TestCase):
 class Settings(unittest.TestCase):
     def started(self, folder, arguments):
         """The port and debug flag a relay in folder started with."""
-        relay = Output(subprocess.Popen([os.path.join(folder, "velarelay"), *arguments], stdout=subprocess.PIPE,
-                                        stderr=subprocess.STDOUT, text=True))
-        self.addCleanup(relay.proc.kill)
-        self.assertTrue(relay.wait_output("Started on port"), relay.output)
-        relay.proc.send_signal(signal.SIGTERM)
-        self.assertEqual(relay.wait(), 0, relay.output)
-        return int(re.search(r"Started on port (\d+)", relay.output).group(1)), "VelaRelay debug:" in relay.output
+        relay = subprocess.Popen([os.path.join(folder, "velarelay"), *arguments], stderr=subprocess.PIPE, text=True)
+        try:
+            output = ""
+            while "Started on port" not in output:
+                line = relay.stderr.readline()
+                self.assertTrue(line, output)
+                output += line
+            relay.send_signal(signal.SIGTERM)
+            output += relay.stderr.read()
+            self.assertEqual(relay.wait(10), 0, output)
+        finally:
+            relay.kill()
+        return int(re.search(r"Started on port (\d+)", output).group(1)), "VelaRelay debug:" in output
 
     def test_the_file_the_command_line_and_the_defaults(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -131,7 +138,8 @@ class Signals(unittest.IsolatedAsyncioTestCase):
                 with open(os.path.join(ssl_dir, "velarelay.crt")) as f:
                     self.assertEqual(after, ssl.PEM_cert_to_DER_cert(f.read()))
                 self.assertNotEqual(before, after)
-                await client.command()
+                await client.send("hub,count")
+                await client.next("hubCount")
 
                 with open(os.path.join(ssl_dir, "velarelay.key"), "w") as f:
                     f.write("not a key")
