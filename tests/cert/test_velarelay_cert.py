@@ -33,12 +33,8 @@ def tearDownModule():
 
 
 class Create(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.dir = os.path.join(MADE.name, "ssl")
-
-    def path(self, name):
-        return os.path.join(self.dir, name)
+    def path(self, name=""):
+        return os.path.join(MADE.name, "ssl", name)
 
     def verify(self, cert, *options):
         return openssl("verify", "-CAfile", self.path("velarelay-ca.crt"), "-purpose", "sslserver", *options, cert)
@@ -74,9 +70,9 @@ class Create(unittest.TestCase):
     def test_second_run_changes_nothing(self):
         def snapshot():
             return {name: (os.stat(self.path(name)).st_mtime_ns, open(self.path(name), "rb").read())
-                    for name in os.listdir(self.dir)}
+                    for name in os.listdir(self.path())}
         before = snapshot()
-        create(self.dir)
+        create(self.path())
         self.assertEqual(snapshot(), before)
 
 

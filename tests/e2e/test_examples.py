@@ -1,12 +1,11 @@
 """The example clients of examples/, run as a client developer runs them,
 against the real relay: a stroke drawn and a question answered with velasim
 must show in what they print."""
+import asyncio
 import os
 import shutil
 import subprocess
 import sys
-import threading
-import time
 import unittest
 
 from relayharness import CERT, Relay
@@ -19,58 +18,51 @@ device add 1 1002 5 Smith, Jane
 """
 
 
-class Example(unittest.TestCase):
-    def run_example(self, command, env=None):
+class Example(unittest.IsolatedAsyncioTestCase):
+    async def run_example(self, command, env=None):
         relay = Relay(CLASSROOM)
         self.addCleanup(relay.close)
-        example = subprocess.Popen(command + ["--port", str(relay.port), "--cert", CERT], env=env, text=True,
-                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        self.addCleanup(example.kill)
+        example = await asyncio.create_subprocess_exec(
+            *command, "--port", str(relay.port), "--cert", CERT, env=env, stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.addCleanup(lambda: example.returncode is None and example.kill())
         printed = []
-        changed = threading.Condition()
 
-        def read():
-            for line in example.stdout:
-                with changed:
-                    printed.append(line.rstrip("\n"))
-                    changed.notify_all()
-
-        threading.Thread(target=read, daemon=True).start()
-
-        def expect(line):
-            deadline = time.monotonic() + 10
-            with changed:
-                while line not in printed:
-                    self.assertTrue(changed.wait(max(deadline - time.monotonic(), 0)),
-                                    "%r not printed; printed: %s" % (line, printed))
+        async def expect(line):
+            while line not in printed:
+                try:
+                    read = await asyncio.wait_for(example.stdout.readline(), 10)
+                except asyncio.TimeoutError:
+                    read = b""
+                self.assertTrue(read, "%r not printed; printed: %s" % (line, printed))
+                printed.append(read.decode().rstrip("\n"))
 
         # Answered only once the screen and window are set.
-        expect("board: 4 pens, 10 touch points")
+        await expect("board: 4 pens, 10 touch points")
         relay.sim("stroke", 0, 1, 16000, 9000, 16400, 9000, 2)
         for sample in ("16000,9000 down", "16400,9000 down", "16400,9000 up"):
-            expect("pen 1 at " + sample)
-        example.stdin.write("question,askYesNoQuestion,7,0\n")
-        example.stdin.flush()
-        expect("question open")
+            await expect("pen 1 at " + sample)
+        example.stdin.write(b"question,askYesNoQuestion,7,0\n")
+        await expect("question open")
         relay.sim("answer", 1, "yesno", 1002, 7, 1)
-        expect("answer to question 7 from Smith, Jane (1002): Yes")
-        expect("question closed")
+        await expect("answer to question 7 from Smith, Jane (1002): Yes")
+        await expect("question closed")
         example.stdin.close()
-        self.assertEqual(example.wait(10), 0, printed)
+        self.assertEqual(await asyncio.wait_for(example.wait(), 10), 0, printed)
 
 
 class Python(Example):
-    def test_prints_pen_samples_and_answers(self):
-        self.run_example([sys.executable, os.path.join(EXAMPLES, "python", "relay_client.py")])
+    async def test_prints_pen_samples_and_answers(self):
+        await self.run_example([sys.executable, os.path.join(EXAMPLES, "python", "relay_client.py")])
 
 
 class Node(Example):
-    def test_prints_pen_samples_and_answers(self):
+    async def test_prints_pen_samples_and_answers(self):
         node = shutil.which("node") or shutil.which("nodejs")
         self.assertIsNotNone(node, "Node.js is not installed (make deps installs it)")
         # Debian's node-ws, which a Node.js from elsewhere finds only so.
         env = dict(os.environ, NODE_PATH="/usr/share/nodejs")
-        self.run_example([node, os.path.join(EXAMPLES, "node", "relay-client.js")], env)
+        await self.run_example([node, os.path.join(EXAMPLES, "node", "relay-client.js")], env)
 
 
 if __name__ == "__main__":

@@ -12,6 +12,8 @@ import tempfile
 import time
 import unittest
 
+import websockets
+
 from relayharness import BIN, Client, Relay, copy_relay, free_port, tls_context
 
 
@@ -22,13 +24,11 @@ def peer_certificate(port, cafile):
             return tls.getpeercert(binary_form=True)
 
 
-class Probe:
-    @staticmethod
-    async def round_trip(relay):
-        client = await Client.connect(relay)
-        await client.send("hub,count")
-        await client.next("hubCount")
-        await client.close()
+async def round_trip(relay):
+    client = await Client.connect(relay)
+    await client.send("hub,count")
+    await client.next("hubCount")
+    await client.close()
 
 
 class CommandLine(unittest.TestCase):
@@ -88,8 +88,8 @@ class Settings(unittest.TestCase):
 
 
 class StartFailures(unittest.TestCase):
-    def start(self, folder, port=None, scenario=""):
-        relay = Relay(scenario, port=port, wait=False, executable=os.path.join(folder, "velarelay"))
+    def start(self, folder=None, port=None, scenario=""):
+        relay = Relay(scenario, port=port, wait=False, executable=folder and os.path.join(folder, "velarelay"))
         self.assertEqual(relay.wait(), 1, relay.output)
         self.assertNotIn("Started", relay.output)
         lines = relay.output.splitlines()
@@ -97,6 +97,8 @@ class StartFailures(unittest.TestCase):
         return lines[0]
 
     def test_each_failure_names_what_failed_and_why(self):
+        for port in ("abc", "70000", "0", "-1", "80x", ""):
+            self.assertIn('invalid port "%s"' % port, self.start(port=port))
         with tempfile.TemporaryDirectory() as folder:
             copy_relay(folder)
             ssl_dir = os.path.join(folder, "ssl")
@@ -150,12 +152,17 @@ class Signals(unittest.IsolatedAsyncioTestCase):
 
     async def test_a_storm_of_pauses_is_one_line_and_signals_during_a_stop_still_end_with_0(self):
         relay = Relay()
-        for signo, line in ((signal.SIGUSR1, "Paused on port"), (signal.SIGUSR2, "Resumed on port")):
+        paused = await Client.connect(relay)
+        for signo, word in ((signal.SIGUSR1, "Paused"), (signal.SIGUSR2, "Resumed")):
             for _ in range(20):
                 relay.signal(signo)
-            self.assertTrue(relay.wait_output(line))
+            self.assertTrue(relay.wait_output("VelaRelay: %s on port %d\n" % (word, relay.port)))
             # Clients are served again once the storm has been handled.
-            await Probe.round_trip(relay)
+            await round_trip(relay)
+        # The pause dropped every client with "going away".
+        with self.assertRaises(websockets.ConnectionClosed) as closed:
+            await asyncio.wait_for(paused.ws.recv(), 10)
+        self.assertEqual(closed.exception.rcvd.code, 1001)
         clients = [await Client.connect(relay) for _ in range(3)]
         self.assertEqual(relay.output.count("Paused on port"), 1, relay.output)
         self.assertEqual(relay.output.count("Resumed on port"), 1, relay.output)
@@ -195,12 +202,14 @@ class Log(unittest.TestCase):
         for _ in range(50):
             socket.create_connection(("127.0.0.1", relay.port)).close()
         # A client that completes its upgrade shows that the relay kept up.
-        asyncio.run(Probe.round_trip(relay))
+        asyncio.run(round_trip(relay))
         relay.close()
         lines = relay.output.splitlines()
         self.assertLess(len(lines), 60, relay.output)
         for line in lines:
             self.assertTrue(line.startswith("VelaRelay"), line)
+        # A peer that speaks no TLS is named, with why its handshake failed.
+        self.assertRegex(relay.output, r"(?m)^VelaRelay: connection [0-9]+: TLS handshake failed \(tls_handshake error\): ")
 
 
 if __name__ == "__main__":

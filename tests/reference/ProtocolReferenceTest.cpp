@@ -34,8 +34,9 @@ int occurrences(const std::string &text, const std::string &part)
     return n;
 }
 
-// The committed reference has a section for every row of both tables, and
-// the drift check catches a row that changed without it.
+// The committed reference has a section for every row of both tables (that
+// it is what the tables give, the drift test checks), and the check catches
+// a row that changed without it.
 TEST(ProtocolReference, CoversBothTablesAndCatchesAChangedRow)
 {
     const std::string committed = sourceFile("docs/protocol.md");
@@ -45,8 +46,6 @@ TEST(ProtocolReference, CoversBothTablesAndCatchesAChangedRow)
             << row.command;
     for (const RelayMessages::MessageRow &row : tables.messages)
         EXPECT_EQ(occurrences(committed, "### `" + std::string(row.keyword) + "`\n"), 1) << row.keyword;
-
-    EXPECT_EQ(firstDifference(committed, rendered(tables)), "");
 
     Tables command = tables;
     command.commands[static_cast<std::size_t>(CommandCode::HubChangeBacklight)].minArguments = 1;

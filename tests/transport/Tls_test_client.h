@@ -4,47 +4,52 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
 struct tls;
 
-// A blocking TLS WebSocket client for tests, with a time-out on every read.
+// A TLS WebSocket client for tests. Its socket never blocks: each call writes
+// what it can and reads what has come until it is done, or about 5 s have passed.
 class Tls_test_client
 {
 public:
+    // Sees each received event once, in order; true ends the wait.
+    using Until = std::function<bool(const Websocket_event &)>;
+
     Tls_test_client() = default;
     ~Tls_test_client();
     Tls_test_client(const Tls_test_client &) = delete;
     Tls_test_client &operator=(const Tls_test_client &) = delete;
 
-    // TCP connect only; the TLS handshake follows in handshake().
+    // TCP only; connect() goes on from there.
     bool connectTcp(std::uint16_t port);
-    bool handshake();
-    bool connect(std::uint16_t port) { return connectTcp(port) && handshake(); }
-    // Sends the upgrade request and reads the 101 response.
-    bool upgrade();
-    // One tls_write: one TLS record for up to 16 KiB.
-    bool sendRaw(const std::string &bytes);
+    // The TLS handshake and, unless told otherwise, the upgrade to a 101 response.
+    bool connect(std::uint16_t port, bool upgrade = true);
+    // Writes the bytes while it reads, as a client that pipelines does. True
+    // once they are written and, with until, until() said so; false when the
+    // connection broke or the time was up first. Events until() did not see
+    // are kept for the next call.
+    bool exchange(const std::string &bytes, const Until &until = {},
+                  std::chrono::milliseconds timeout = std::chrono::seconds(5));
     bool sendText(const std::string &text);
-    // Bytes on the bare TCP connection, for a peer that does not speak TLS.
-    bool sendPlain(const std::string &bytes);
-    // The next events from the server, waiting about 5 s at most.
-    std::vector<Websocket_event> receive();
-    // Sends the bytes while it reads, as a client that pipelines does, until
-    // done() says so for a received event. False when the time is up first
-    // or the connection broke.
-    bool exchange(const std::string &bytes, const std::function<bool(const Websocket_event &)> &done,
-                  std::chrono::milliseconds timeout);
-    void closeSocket();
+    // The next `count` text messages, fewer if the server goes quiet.
+    std::vector<std::string> texts(std::size_t count);
 
     static std::string maskedFrame(std::uint8_t opcode, const std::string &payload);
 
 private:
+    void take(const char *data, std::size_t size);
+
     int m_fd = -1;
     struct tls *m_tls = nullptr;
+    // The upgrade response while it comes in; frames follow it.
+    bool m_inHead = false;
+    std::string m_head;
     Websocket_decoder m_decoder{Websocket_decoder::Sender::Server};
+    std::deque<Websocket_event> m_events;
 };
 
 // Runs work on a thread of its own while the calling thread runs its event
