@@ -258,14 +258,19 @@ bool measureLatency(ServerSession &session, ClientSet &clients, const std::strin
                 ++result.lateTriggers;
             // Stamped just before the write: everything after it is the server's.
             sentNs[static_cast<std::size_t>(i)] = nowNs();
-            if (!control.send(PenSample::penCommand(base + i))) {
+            // The replies are read here, while this thread is awake anyway,
+            // and not waited for: a server that replies on another thread
+            // than the one that sends the frames (the relay's hub library)
+            // would otherwise wake this thread once more for each sample,
+            // ahead of the frames, which no real client pays for.
+            if (!control.send(PenSample::penCommand(base + i)) || !control.readReplies()) {
                 error = "the trigger socket failed";
                 return false;
             }
             ++i;
             continue;
         }
-        if (!clients.pump(due, &control, onText)) {
+        if (!clients.pump(due, nullptr, onText)) {
             error = "a client lost its connection";
             return false;
         }

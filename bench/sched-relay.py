@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Why the relay's latency is what it is: the scheduler's view of one latency measure.
 
-    bench/sched-relay.py [--quick] [--wide] [--seconds N] [--runs N] [--no-perf]
+    bench/sched-relay.py [--quick] [--wide] [--seconds N] [--runs N] [--no-perf] [--relay PATH]
 
 after `make bench-build`. Runs the relay alone through one latency measure (4 clients, or 32 with
 --wide, 500 Hz; with --runs, several in turn, to catch both modes of a bimodal host) and prints
@@ -265,6 +265,8 @@ def main(argv):
     parser.add_argument("--wide", action="store_true", help="the 32-client measure instead of the 4-client one")
     parser.add_argument("--runs", type=int, default=1, help="measures in turn, each with its own report")
     parser.add_argument("--no-perf", action="store_true", help="only the /proc counters")
+    parser.add_argument("--relay", help="another build of the relay to look at (default: build-bench's); it must "
+                        "find an ssl/ folder beside it with build-bench's pair, as make bench-compare leaves one")
     args = parser.parse_args(argv)
     seconds = 2 if args.quick else args.seconds
     os.makedirs(OUT, exist_ok=True)
@@ -275,7 +277,7 @@ def main(argv):
     bin_dir = os.path.join(ROOT, "build-bench")
     node = shutil.which("node") or shutil.which("nodejs") or "node"
     command = [os.path.join(bin_dir, "bench", "bin", "velarelay-bench"), "--only", "relay", "--runs", "1",
-               "--relay", os.path.join(bin_dir, "bin", "velarelay"), "--ssl-dir", os.path.join(bin_dir, "bin", "ssl"),
+               "--relay", args.relay or os.path.join(bin_dir, "bin", "velarelay"), "--ssl-dir", os.path.join(bin_dir, "bin", "ssl"),
                "--node", node, "--node-path", "/usr/share/nodejs",
                "--ws-peer", os.path.join(ROOT, "bench", "peers", "ws", "server.js"),
                "--qt-peer", os.path.join(bin_dir, "bench", "bin", "velarelay-qt-peer"),
