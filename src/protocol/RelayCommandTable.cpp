@@ -1,7 +1,6 @@
 #include "RelayCommands.h"
 
-#include "IVelaRelayClient.h"
-#include "WireFormat.h"
+#include "RelayEnhancedCommandRows.h"
 
 #include <algorithm>
 
@@ -11,87 +10,11 @@
 
 namespace {
 
-using Client = IVelaRelayClient &;
-using Fields = const QStringList &;
-using A = ArgumentType;
-using M = RelayMessages::MessageCode;
-
-// Arguments are numbered from 1: argument 1 is field 2 of the packet, after
-// the group and command words.
-const QString &raw(Fields f, int n)
-{
-    return f.at(n + 1);
-}
-int num(Fields f, int n)
-{
-    return WireFormat::readInt(raw(f, n));
-}
-quint32 uid(Fields f, int n)
-{
-    return WireFormat::readUInt(raw(f, n));
-}
-bool flag(Fields f, int n)
-{
-    return WireFormat::readBool(raw(f, n));
-}
-QString text(Fields f, int n)
-{
-    return WireFormat::unescapeText(raw(f, n));
-}
-
-void ask(Client c, QuestionType type, int id, int options, int responses, bool dontKnow)
-{
-    QuestionParameters parameters;
-    parameters.questionId = id;
-    parameters.numberOfOptions = options;
-    parameters.numberOfResponses = responses;
-    parameters.dontKnow = dontKnow;
-    c.askQuestion(type, parameters);
-}
-
-// Arguments 1 to 7 of every enhanced question command.
-EnhancedQuestionHeader header(Fields f)
-{
-    EnhancedQuestionHeader h;
-    h.sessionId = uid(f, 1);
-    h.uid = uid(f, 2);
-    h.questionNumber = num(f, 3);
-    h.text = text(f, 4);
-    h.optionFlags = {flag(f, 5), flag(f, 6), flag(f, 7)};
-    return h;
-}
-
-// A message can hold no more bit characters than this, and bits past the end of
-// the string are clear anyway; the bound keeps a client's count from sizing a
-// huge allocation.
-constexpr int kMaxSessionQuestionBits = 1 << 20;
-
-// Arguments several commands share.
-constexpr ArgumentDoc kQuestionId{"questionId", A::Int, "any", "the question's id; questionResponse carries it back"};
-constexpr ArgumentDoc kSessionId{"sessionId", A::UInt, "as enhancedSessionID gave it",
-                                 "the enhanced session; a command for a session the relay does not know is ignored"};
-constexpr ArgumentDoc kDevice{"uid", A::UInt, "0 to 4294967295", "the learner device"};
-constexpr ArgumentDoc kQuestionNumber{"questionNumber", A::Int, "any", "the number the device asked for"};
-constexpr ArgumentDoc kQuestionText{
-    "text", A::Text, "any",
-    "the question; MathML in it is translated to LaTeX, between `<LaTeX>` and `</LaTeX>`, "
-    "for the device"};
-constexpr ArgumentDoc kOption1{"option1", A::Bool, "0 or 1", "the question's first option flag, for the device"};
-constexpr ArgumentDoc kOption2{"option2", A::Bool, "0 or 1", "the second option flag"};
-constexpr ArgumentDoc kOption3{"option3", A::Bool, "0 or 1", "the third option flag"};
-constexpr ArgumentDoc kOptions{"options", A::Int, "1 to 6, as questionCapabilities reports", "the number of options"};
-constexpr ArgumentDoc kMinResponses{"minResponses", A::Int, "any", "the fewest options a learner must choose"};
-constexpr ArgumentDoc kMaxResponses{"maxResponses", A::Int, "any", "the most options a learner may choose"};
-constexpr ArgumentDoc kDontKnow{"dontKnow", A::Bool, "0 or 1", "offer a don't-know answer"};
-constexpr ArgumentDoc kSwitch{"on", A::OneFlag, "1 or anything else",
-                              "1 private: the input goes to the relay only; anything else native: the board reports to "
-                              "the system as usual too"};
-
-constexpr const char *kEnhancedQuestion = "Sends a device the question it asked for with enhancedSessionGetQuestion.";
+using namespace command_rows;
 
 // One row a command; kept by hand so that its words stand on one line.
 // clang-format off
-constexpr std::array<CommandRow, CommandCount> kCommands{{
+constexpr std::array<CommandRow, CommandCount - kEnhancedCommands.size()> kFirstCommands{{
     // Counts of the boards and hubs.
     {CommandCode::BoardTouchAndPenCount, "board", "touchAndPenCount", 0,
      [](Client c, Fields) { c.queryPenAndTouchCount(); },
@@ -315,155 +238,10 @@ constexpr std::array<CommandRow, CommandCount> kCommands{{
       "otherwise.",
       0,
       {{{"focused", A::Bool, "0 or 1", "the client's window has the input focus"}}}}},
-
-    // Enhanced question sessions.
-    {CommandCode::EnhancedStartSession, "enhanced", "startSession", 1,
-     [](Client c, Fields f) { c.startEnhancedSession(static_cast<quint8>(num(f, 1) & 0xff)); },
-     {"Starts or stops the voting hub's enhanced question session, in which each device asks for questions "
-      "at its own pace.",
-      answeredBy(M::EnhancedSessionID),
-      {{{"start", A::Int, "0 to 255 (the low 8 bits are used)", "not 0: start, 0: stop"}}},
-      true}},
-    {CommandCode::EnhancedSessionParameters, "enhanced", "sessionParameters", 7,
-     [](Client c, Fields f) {
-         c.sendEnhancedSessionParameters(uid(f, 1), uid(f, 2), num(f, 3), num(f, 4), flag(f, 5),
-                                         sessionQuestionBits(num(f, 3), raw(f, 6)), num(f, 7));
-     },
-     {"Sends a device the session's parameters it asked for with enhancedSessionGetSessionParameters. No "
-      "answer.",
-      0,
-      {{kSessionId,
-        kDevice,
-        {"numberOfQuestions", A::Int, "0 or more", "the questions in the session"},
-        {"timeLimit", A::Int, "any", "the time limit, as the hub counts it"},
-        {"allowReview", A::Bool, "0 or 1", "learners may go back to earlier questions"},
-        {"questionMask", A::Bits, "numberOfQuestions characters",
-         "character i is \"1\" when question i is in the session; characters past numberOfQuestions are ignored"},
-        {"attempts", A::Int, "any", "the attempts a learner has"}}}}},
-    {CommandCode::EnhancedMultichoiceQuestion, "enhanced", "multichoiceQuestion", 11,
-     [](Client c, Fields f) {
-         c.sendEnhancedMultichoiceQuestion(header(f), num(f, 8), num(f, 9), num(f, 10), raw(f, 11));
-     },
-     {kEnhancedQuestion,
-      0,
-      {{kSessionId,
-        kDevice,
-        kQuestionNumber,
-        kQuestionText,
-        kOption1,
-        kOption2,
-        kOption3,
-        kOptions,
-        kMinResponses,
-        kMaxResponses,
-        {"correctAnswer", A::RawText, "any", "the correct choices"}}}}},
-    {CommandCode::EnhancedYesNoDontKnowQuestion, "enhanced", "yesNoDontKnowQuestion", 9,
-     [](Client c, Fields f) { c.sendEnhancedYesNoQuestion(header(f), flag(f, 8), num(f, 9)); },
-     {kEnhancedQuestion,
-      0,
-      {{kSessionId,
-        kDevice,
-        kQuestionNumber,
-        kQuestionText,
-        kOption1,
-        kOption2,
-        kOption3,
-        kDontKnow,
-        {"correctAnswer", A::Int, "0, 1 or 2", "0 no, 1 yes, 2 don't know"}}}}},
-    {CommandCode::EnhancedTrueFalseDontKnowQuestion, "enhanced", "trueFalseDontKnowQuestion", 9,
-     [](Client c, Fields f) { c.sendEnhancedTrueFalseQuestion(header(f), flag(f, 8), num(f, 9)); },
-     {kEnhancedQuestion,
-      0,
-      {{kSessionId,
-        kDevice,
-        kQuestionNumber,
-        kQuestionText,
-        kOption1,
-        kOption2,
-        kOption3,
-        kDontKnow,
-        {"correctAnswer", A::Int, "0, 1 or 2", "0 false, 1 true, 2 don't know"}}}}},
-    {CommandCode::EnhancedLikertQuestion, "enhanced", "likertQuestion", 9,
-     [](Client c, Fields f) { c.sendEnhancedLikertQuestion(header(f), num(f, 8), num(f, 9)); },
-     {kEnhancedQuestion,
-      0,
-      {{kSessionId,
-        kDevice,
-        kQuestionNumber,
-        kQuestionText,
-        kOption1,
-        kOption2,
-        kOption3,
-        {"scale", A::Int, "any", "the points of the scale"},
-        {"correctAnswer", A::Int, "on the scale", "the expected point"}}}}},
-    {CommandCode::EnhancedNumericQuestion, "enhanced", "numericQuestion", 9,
-     [](Client c, Fields f) { c.sendEnhancedNumericQuestion(header(f), num(f, 8), text(f, 9)); },
-     {kEnhancedQuestion,
-      0,
-      {{kSessionId,
-        kDevice,
-        kQuestionNumber,
-        kQuestionText,
-        kOption1,
-        kOption2,
-        kOption3,
-        {"maxDigits", A::Int, "any", "the longest answer"},
-        {"correctAnswer", A::Text, "any", "the expected number"}}}}},
-    {CommandCode::EnhancedTextQuestion, "enhanced", "textQuestion", 10,
-     [](Client c, Fields f) { c.sendEnhancedTextQuestion(header(f), num(f, 8), text(f, 9), flag(f, 10)); },
-     {kEnhancedQuestion,
-      0,
-      {{kSessionId,
-        kDevice,
-        kQuestionNumber,
-        kQuestionText,
-        kOption1,
-        kOption2,
-        kOption3,
-        {"maxLength", A::Int, "any", "the longest answer"},
-        {"correctAnswer", A::Text, "any", "the expected text"},
-        {"translateAnswer", A::Bool, "0 or 1", "MathML in correctAnswer is translated to LaTeX too"}}}}},
-    {CommandCode::EnhancedSortInOrderQuestion, "enhanced", "sortInOrderQuestion", 11,
-     [](Client c,
-        Fields f) { c.sendEnhancedSortInOrderQuestion(header(f), num(f, 8), num(f, 9), num(f, 10), raw(f, 11)); },
-     {kEnhancedQuestion,
-      0,
-      {{kSessionId,
-        kDevice,
-        kQuestionNumber,
-        kQuestionText,
-        kOption1,
-        kOption2,
-        kOption3,
-        kOptions,
-        kMinResponses,
-        kMaxResponses,
-        {"correctAnswer", A::RawText, "any", "the correct order"}}}}},
-    {CommandCode::EnhancedMessage, "enhanced", "message", 4,
-     [](Client c, Fields f) { c.sendEnhancedMessage(uid(f, 1), uid(f, 2), num(f, 3), text(f, 4)); },
-     {"Shows a device a message.",
-      0,
-      {{kSessionId,
-        kDevice,
-        {"flags", A::Int, "a sum of 1, 2, 4, 8",
-         "1 clear the screen, 2 beep, 4 wait for the learner's "
-         "acknowledgement, 8 end of the session"},
-        {"text", A::Text, "any", "the message"}}}}},
-    {CommandCode::EnhancedPopup, "enhanced", "popup", 4,
-     [](Client c, Fields f) { c.sendEnhancedPopup(uid(f, 1), uid(f, 2), flag(f, 3), text(f, 4)); },
-     {"Shows a device a pop-up message.",
-      0,
-      {{kSessionId,
-        kDevice,
-        {"acknowledge", A::Bool, "0 or 1", "the learner must acknowledge it"},
-        {"text", A::Text, "any", "the message"}}}}},
-    {CommandCode::EnhancedNoMoreQuestions, "enhanced", "noMoreQuestions", 3,
-     [](Client c, Fields f) { c.sendNoMoreQuestions(uid(f, 1), uid(f, 2), text(f, 3)); },
-     {"Tells a device that asked for a question that there are no more.",
-      0,
-      {{kSessionId, kDevice, {"text", A::Text, "any", "what the device shows"}}}}},
 }};
 // clang-format on
+
+constexpr std::array<CommandRow, CommandCount> kCommands = joined(kFirstCommands, kEnhancedCommands);
 
 constexpr bool rowsInCodeOrder()
 {
