@@ -19,6 +19,7 @@ QList<ConsoleFile> consoleFiles()
         const char *contentType;
     } files[] = {
         {"/", ":/console/index.html", "text/html; charset=utf-8"},
+        {"/board.js", ":/console/board.js", "text/javascript; charset=utf-8"},
         {"/console.js", ":/console/console.js", "text/javascript; charset=utf-8"},
         {"/console.css", ":/console/console.css", "text/css; charset=utf-8"},
         {"/favicon.svg", ":/console/favicon.svg", "image/svg+xml"},

@@ -58,8 +58,9 @@ class Endpoint(unittest.IsolatedAsyncioTestCase):
         self.relay.close()
 
     async def test_statuses_and_the_headers_every_response_carries(self):
-        rows = [("GET", "/", 200, "text/html"), ("GET", "/console.js", 200, "text/javascript"),
-                ("GET", "/console.css", 200, "text/css"), ("GET", "/status?now", 200, "application/json"),
+        rows = [("GET", "/", 200, "text/html"), ("GET", "/board.js", 200, "text/javascript"),
+                ("GET", "/console.js", 200, "text/javascript"), ("GET", "/console.css", 200, "text/css"),
+                ("GET", "/status?now", 200, "application/json"),
                 ("GET", "/commands", 200, "application/json"), ("GET", "/index.html", 404, "text/plain"),
                 ("POST", "/status", 405, "text/plain"), ("HEAD", "/", 405, "text/plain"),
                 ("OPTIONS", "/nothing", 405, "text/plain")]
