@@ -11,10 +11,10 @@ debootstrap and kept in the cache folder, with the packages apt downloaded.
 """
 import argparse
 import asyncio
-import datetime
 import glob
-import hashlib
 import os
+import pathlib
+import re
 import shlex
 import shutil
 import signal
@@ -23,7 +23,6 @@ import ssl
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import traceback
 
@@ -37,15 +36,7 @@ UNIT = "/lib/systemd/system/velarelay.service"
 SSL_DIR = "/etc/velarelay/ssl"
 INI = "/etc/velarelay/velarelay.ini"
 OPERATOR = "operator1"
-
-
-def sh(*cmd):
-    return subprocess.run(cmd, check=True, text=True, capture_output=True)
-
-
-def remove_tree(path):
-    if os.path.lexists(path):
-        subprocess.run(["rm", "-rf", "--one-file-system", path], check=True)
+PACKAGES = ("velarelay", "velarelay-simulator")
 
 
 class Failed(Exception):
@@ -57,6 +48,18 @@ def expect(condition, message):
         raise Failed(message)
 
 
+def sh(*cmd, check=True, **kw):
+    result = subprocess.run(cmd, text=True, capture_output=True, **kw)
+    if check and result.returncode != 0:
+        raise Failed("%s: status %d\n%s%s" % (" ".join(cmd), result.returncode, result.stdout, result.stderr))
+    return result
+
+
+def remove_tree(path):
+    if os.path.lexists(path):
+        sh("rm", "-rf", "--one-file-system", path)
+
+
 class Root:
     """A Debian root made fresh from the cached base for each run."""
 
@@ -64,7 +67,7 @@ class Root:
         self.cache = cache
         self.path = os.path.join(cache, "root")
 
-    def base(self):
+    def make(self):
         tarball = os.path.join(self.cache, "%s-base.tar" % SUITE)
         if not os.path.exists(tarball):
             work = os.path.join(self.cache, "debootstrap")
@@ -74,19 +77,14 @@ class Root:
             sh("tar", "-C", work, "-cf", tarball + ".part", ".")
             os.rename(tarball + ".part", tarball)
             remove_tree(work)
-        return tarball
-
-    def make(self):
-        tarball = self.base()
         self.unmount_all()
         remove_tree(self.path)
         os.makedirs(self.path)
         sh("tar", "-C", self.path, "-xf", tarball)
         shutil.copy("/etc/resolv.conf", self.file("/etc/resolv.conf"))
         # A chroot starts no services, whatever a maintainer script asks.
-        with open(self.file("/usr/sbin/policy-rc.d"), "w") as f:
+        with open(os.open(self.file("/usr/sbin/policy-rc.d"), os.O_WRONLY | os.O_CREAT, 0o755), "w") as f:
             f.write("#!/bin/sh\nexit 101\n")
-        os.chmod(self.file("/usr/sbin/policy-rc.d"), 0o755)
         sh("mount", "-t", "proc", "proc", self.file("/proc"))
         archives = os.path.join(self.cache, "apt-archives")
         os.makedirs(os.path.join(archives, "partial"), exist_ok=True)
@@ -102,11 +100,8 @@ class Root:
     def file(self, path):
         return self.path + path
 
-    def run(self, *cmd, check=True, **kw):
-        result = subprocess.run(["chroot", self.path, *cmd], text=True, capture_output=True, **kw)
-        if check and result.returncode != 0:
-            raise Failed("%s: status %d\n%s%s" % (" ".join(cmd), result.returncode, result.stdout, result.stderr))
-        return result
+    def run(self, *cmd, **kw):
+        return sh("chroot", self.path, *cmd, **kw)
 
     def apt(self, *args):
         env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
@@ -168,33 +163,20 @@ class Relay:
             privileges += ["--bounding-set=-all", "--inh-caps=-all"]
         umask = unit.get("UMask", ["0022"])[-1]
         command = shlex.split(unit["ExecStart"][-1].lstrip("-@:+!"))
+        # Read back by name: another open file, so reading moves no offset the relay writes at.
+        self.log = tempfile.NamedTemporaryFile("w")
         self.proc = subprocess.Popen(["chroot", root.path, "sh", "-c", 'umask %s && exec "$@"' % umask, "sh",
                                       *privileges, "env", "-i", *env, *command],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        self.lines = []
-        self.changed = threading.Condition()
-        threading.Thread(target=self._read, daemon=True).start()
+                                     stdout=subprocess.DEVNULL, stderr=self.log, text=True)
 
-    def _read(self):
-        for line in self.proc.stderr:
-            with self.changed:
-                self.lines.append(line.rstrip("\n"))
-                self.changed.notify_all()
-
-    def wait_line(self, text, timeout=20):
-        deadline = time.monotonic() + timeout
-        with self.changed:
-            while not any(text in line for line in self.lines):
-                left = deadline - time.monotonic()
-                expect(left > 0 and self.proc.poll() is None,
-                       "no line '%s' from the relay; it said:\n%s" % (text, "\n".join(self.lines)))
-                self.changed.wait(min(left, 0.5))
+    def lines(self):
+        return pathlib.Path(self.log.name).read_text().splitlines()
 
     def notified(self):
         try:
             return self.notify.recv(4096).decode().split("\n")
         except socket.timeout:
-            raise Failed("no notification from the relay in 20 s")
+            raise Failed("no notification from the relay in 20 s; it said:\n" + "\n".join(self.lines()))
 
     def stop(self):
         """SIGTERM, as systemd stops it; returns what it notified then."""
@@ -245,29 +227,27 @@ class PackageTest:
         return status == "pass"
 
     def debs(self):
-        found = {}
-        for name in ("velarelay", "velarelay-simulator"):
-            paths = sorted(glob.glob(os.path.join(self.options.debs, "%s_*.deb" % name)))
-            expect(len(paths) == 1, "want one %s package in %s, found %s" % (name, self.options.debs, paths))
-            found[name] = os.path.abspath(paths[0])
-        return found
+        found = {name: glob.glob(os.path.join(self.options.debs, "%s_*.deb" % name)) for name in PACKAGES}
+        expect(all(len(paths) == 1 for paths in found.values()), "want one of each package: %s" % found)
+        return {name: os.path.abspath(paths[0]) for name, paths in found.items()}
 
-    def copy_in(self, paths):
+    def apt_install(self, paths):
         folder = self.root.file("/tmp/debs")
         remove_tree(folder)
         os.makedirs(folder)
         for path in paths:
             shutil.copy(path, folder)
-        return ["/tmp/debs/" + os.path.basename(p) for p in paths]
+        self.root.apt("install", *["/tmp/debs/" + os.path.basename(p) for p in paths])
+
+    def versions(self, form):
+        return self.root.run("dpkg-query", "-W", "-f=" + form, *PACKAGES).stdout.strip()
 
     # The checks, in the order they run.
 
     def install(self):
         self.root.apt("update")
-        self.root.apt("install", *self.copy_in(self.debs().values()))
-        versions = self.root.run("dpkg-query", "-W", "-f=${Package} ${Version}\n", "velarelay",
-                                 "velarelay-simulator").stdout
-        self.facts["installed"] = versions.strip().replace("\n", ", ")
+        self.apt_install(self.debs().values())
+        self.facts["installed"] = self.versions("${Package} ${Version}, ").rstrip(",")
         return self.facts["installed"]
 
     def accounts(self):
@@ -334,20 +314,21 @@ class PackageTest:
             f.write("relay_port=%d\n" % port)
         relay = Relay(self.root, unit)
         try:
-            relay.wait_line("VelaRelay: Started on port %d" % port)
-            expect("READY=1" in relay.notified(), "no READY=1 before the relay listened")
+            ready = relay.notified()
+            expect(ready[:2] == ["READY=1", "STATUS=Listening on 127.0.0.1 port %d" % port], "first said %s" % ready)
             done = ["ExecStart as %s:%s (+%s) from %s" % (relay.user, relay.group,
                                                            ",".join(unit.get("SupplementaryGroups", [])),
                                                            ", ".join(files))]
             mode = os.stat(self.root.file("/run/velarelay/velasim.sock")).st_mode & 0o777
             expect(mode == 0o660, "control socket mode %o" % mode)
-            done += [asyncio.run(self.stroke(port)), asyncio.run(self.reload(relay, port))]
+            done += [asyncio.run(self.stroke(port)), self.reload(relay)]
         finally:
             stopping = relay.stop()
-        expect(relay.proc.returncode == 0,
-               "the relay ended with status %s:\n%s" % (relay.proc.returncode, "\n".join(relay.lines)))
+        log = relay.lines()
+        expect(relay.proc.returncode == 0, "the relay ended with status %s:\n%s" % (relay.proc.returncode, "\n".join(log)))
         expect("STOPPING=1" in stopping, "no STOPPING=1 on SIGTERM: %s" % stopping)
-        stray = [line for line in relay.lines if not line.startswith("VelaRelay")]
+        expect(any("VelaRelay: Started on port %d" % port in line for line in log), "no start in the log: %s" % log)
+        stray = [line for line in log if not line.startswith("VelaRelay")]
         expect(not stray, "log lines without the prefix: %s" % stray)
         return "; ".join(done + ["SIGTERM: STOPPING=1, status 0"])
 
@@ -377,58 +358,41 @@ class PackageTest:
         return "client got hubCount 2 and the stroke %s; velasim as nobody refused" % ", ".join(
             ",".join(p[1:]) for p in pens)
 
-    async def reload(self, relay, port):
-        # A new pair for the same authority, taken by new connections after SIGHUP.
-        for name in ("velarelay.crt", "velarelay.key"):
-            os.unlink(self.root.file(SSL_DIR + "/" + name))
-        self.root.run("velarelay-cert", "create", SSL_DIR)
-        with open(self.root.file(SSL_DIR + "/velarelay.crt")) as f:
-            fresh = ssl.PEM_cert_to_DER_cert(f.read())
+    @staticmethod
+    def reload(relay):
+        # That a new certificate is served after it is the end-to-end tests'.
         relay.proc.send_signal(signal.SIGHUP)
         expect("RELOADING=1" in relay.notified(), "no RELOADING=1 after SIGHUP")
         expect("READY=1" in relay.notified(), "no READY=1 after the reload")
-        ws = await connect(port, self.root.file(SSL_DIR + "/velarelay-ca.crt"))
-        served = ws.transport.get_extra_info("ssl_object").getpeercert(binary_form=True)
-        await ws.close()
-        expect(served == fresh, "after SIGHUP the relay still serves the old certificate")
-        return "SIGHUP: RELOADING=1, READY=1, new certificate served"
+        return "SIGHUP: RELOADING=1, READY=1"
 
     def upgrade(self):
-        before = self.fingerprints()
-        bumped = []
+        before = self.ssl_files()
         work = tempfile.mkdtemp(dir=self.root.cache)
         try:
+            # The same packages under a higher version, named by dpkg-deb.
             for name, path in self.debs().items():
                 tree = os.path.join(work, name)
                 sh("dpkg-deb", "-R", path, tree)
-                control = os.path.join(tree, "DEBIAN", "control")
-                with open(control) as f:
-                    text = f.read()
-                version = next(l.split(": ", 1)[1] for l in text.splitlines() if l.startswith("Version: "))
-                with open(control, "w") as f:
-                    f.write(text.replace("Version: " + version, "Version: %s+upgrade1" % version))
-                bumped.append(os.path.join(work, "%s_%s+upgrade1.deb" % (name, version)))
-                sh("dpkg-deb", "--root-owner-group", "-Zxz", "-b", tree, bumped[-1])
-            self.root.apt("install", *self.copy_in(bumped))
+                control = pathlib.Path(tree, "DEBIAN", "control")
+                control.write_text(re.sub(r"(?m)^(Version: .*)$", r"\1+upgrade1", control.read_text()))
+                sh("dpkg-deb", "--root-owner-group", "-Zxz", "-b", tree, work)
+            self.apt_install(glob.glob(os.path.join(work, "*.deb")))
         finally:
             remove_tree(work)
-        versions = self.root.run("dpkg-query", "-W", "-f=${Version} ", "velarelay", "velarelay-simulator").stdout
+        versions = self.versions("${Version} ")
         expect(versions.count("+upgrade1") == 2, "not upgraded: %s" % versions)
-        expect(self.fingerprints() == before, "the upgrade changed the keys or certificates")
-        with open(self.root.file(INI)) as f:
-            expect("\nrelay_port=" in f.read(), "the upgrade lost the changed settings")
-        return "to %s: keys, certificates and the changed velarelay.ini kept" % versions.strip()
+        expect(self.ssl_files() == before, "the upgrade changed the keys or certificates")
+        expect("\nrelay_port=" in pathlib.Path(self.root.file(INI)).read_text(), "the upgrade lost the changed settings")
+        return "to %s: keys, certificates and the changed velarelay.ini kept" % versions
 
-    def fingerprints(self):
-        found = {}
-        for name in sorted(os.listdir(self.root.file(SSL_DIR))):
-            with open(self.root.file(SSL_DIR + "/" + name), "rb") as f:
-                found[name] = hashlib.sha256(f.read()).hexdigest()
+    def ssl_files(self):
+        found = {p.name: p.read_bytes() for p in pathlib.Path(self.root.file(SSL_DIR)).iterdir()}
         expect(len(found) == 4, "%s holds %s" % (SSL_DIR, sorted(found)))
         return found
 
     def purge(self):
-        self.root.apt("purge", "velarelay", "velarelay-simulator")
+        self.root.apt("purge", *PACKAGES)
         left = [p for p in ("/etc/velarelay", "/usr/lib/velarelay", "/usr/sbin/velarelay-cert", UNIT)
                 if os.path.lexists(self.root.file(p))]
         expect(not left, "left after purge: %s" % left)
@@ -456,7 +420,7 @@ class PackageTest:
     def write(self, seconds):
         lines = ["# Package test: latest run", "",
                  "Written by `make package-test` (tests/package/package_test.py); do not edit by hand.", "",
-                 "- date: %s" % datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
+                 "- date: %s" % time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
                  "- root: Debian %s (debootstrap minbase + %s), packages: %s" % (
                      SUITE, BASE_PACKAGES, self.facts.get("installed", "not installed")),
                  "- time: %.0f s" % seconds, "", "| check | result | detail |", "|---|---|---|"]

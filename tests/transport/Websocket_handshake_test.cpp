@@ -98,11 +98,6 @@ std::string clientFrame(std::uint8_t opcode, const std::string &payload, bool ma
     return frame.encode();
 }
 
-std::string maskedText(const std::string &text)
-{
-    return clientFrame(Websocket_frame::Text, text);
-}
-
 struct UpgradeRow
 {
     const char *name;
@@ -125,7 +120,7 @@ class Upgrade : public ::testing::TestWithParam<UpgradeRow>
 TEST_P(Upgrade, AnswersAndTakesWhatFollowsForFramesOnlyWhenUpgraded)
 {
     const UpgradeRow &row = GetParam();
-    const std::string bytes = row.request + maskedText("hi");
+    const std::string bytes = row.request + clientFrame(Websocket_frame::Text, "hi");
     Websocket_connection connection;
     if (row.allowed)
         connection.setOriginPolicy(std::make_shared<const Origin_policy>(Origin_policy::fromSetting(row.allowed)));
@@ -218,7 +213,7 @@ TEST(OriginSetting, EntriesThatAreNotOriginsAreLeftOutAndNamed)
 
 TEST(UpgradeInPieces, CompletesWhereverTheRequestIsCutAndKeepsWhatFollows)
 {
-    const std::string bytes = kValid + maskedText("hi");
+    const std::string bytes = kValid + clientFrame(Websocket_frame::Text, "hi");
     for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
         Websocket_connection connection;
         Websocket_connection::Output out;
