@@ -12,22 +12,22 @@ too, so a page can come from a foreign origin without a network.
     page.evaluate("someAsyncFunction()")   # awaited; its value comes back
     page.wait_text("#status", "connected")
     page.messages()                        # console lines, errors, network and CSP reports
-    page.screenshot(path)
-    width, height, rows = decode_png(page.screenshot())
+    image = page.screenshot(path)          # a PIL image in RGB
     browser.close(), pages.close()
 """
 import base64
 import functools
 import http.server
+import io
 import json
 import os
 import shutil
-import struct
 import subprocess
 import tempfile
 import threading
 import time
-import zlib
+
+from PIL import Image
 
 from relayharness import BIN
 
@@ -250,56 +250,15 @@ class Page:
         return lines
 
     def screenshot(self, path=None, **clip):
-        """The PNG of the viewport, or of the clip's x, y, width and height;
-        written to path when one is given."""
+        """The viewport, or the clip's x, y, width and height, as an RGB
+        image; the PNG is written to path when one is given."""
         png = base64.b64decode(self.call("Page.captureScreenshot", format="png",
                                          **({"clip": dict(clip, scale=1)} if clip else {}))["data"])
         if path:
             with open(path, "wb") as f:
                 f.write(png)
-        return png
+        return Image.open(io.BytesIO(png)).convert("RGB")
 
     def close(self):
         self.browser.call("Target.closeTarget", targetId=self.target)
 
-
-def decode_png(png):
-    """Width, height and rows of pixels (3 or 4 bytes each) of an 8-bit RGB
-    or RGBA PNG without interlacing, as Chromium writes them (RFC 2083)."""
-    assert png[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
-    at, compressed = 8, b""
-    while at < len(png):
-        length, kind = struct.unpack(">I4s", png[at:at + 8])
-        chunk = png[at + 8:at + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunk)
-            assert depth == 8 and colour in (2, 6) and interlace == 0, "unexpected PNG layout"
-        elif kind == b"IDAT":
-            compressed += chunk
-        at += 12 + length
-    size = 3 if colour == 2 else 4
-    stride = width * size
-    data = zlib.decompress(compressed)
-    rows, above = [], bytearray(stride)
-    for y in range(height):
-        start = y * (stride + 1)
-        method, row = data[start], bytearray(data[start + 1:start + 1 + stride])
-        # Each byte was stored as its difference from a prediction made from
-        # the byte to its left (a), above (b) and above-left (c); section 6.
-        for i in range(stride) if method else ():
-            a = row[i - size] if i >= size else 0
-            b = above[i]
-            c = above[i - size] if i >= size else 0
-            if method == 1:
-                row[i] = (row[i] + a) & 0xFF
-            elif method == 2:
-                row[i] = (row[i] + b) & 0xFF
-            elif method == 3:
-                row[i] = (row[i] + (a + b) // 2) & 0xFF
-            else:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                row[i] = (row[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 0xFF
-        rows.append(row)
-        above = row
-    return width, height, rows
