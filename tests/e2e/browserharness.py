@@ -21,6 +21,7 @@ import http.server
 import io
 import json
 import os
+import select
 import shutil
 import subprocess
 import tempfile
@@ -77,7 +78,8 @@ class _QuietHandler(http.server.SimpleHTTPRequestHandler):
 
 
 class Browser:
-    """One Chromium; its DevTools protocol runs over a pipe (fds 3 and 4)."""
+    """One Chromium; its DevTools protocol runs over a pipe (fds 3 and 4), read
+    on the caller's thread when it waits for an answer or looks at events."""
 
     def __init__(self, hosts=(), authority_dir=os.path.join(BIN, "ssl")):
         self._dir = tempfile.mkdtemp(prefix="velarelay-browser-")
@@ -111,36 +113,27 @@ class Browser:
         self._next_id = 0
         self._replies = {}
         self._events = []
-        self._closed = False
-        self._changed = threading.Condition()
-        self._reader = threading.Thread(target=self._read, daemon=True)
-        self._reader.start()
+        self._buffer = b""
 
-    def _read(self):
-        buffer = b""
-        while True:
-            chunk = os.read(self._in, 1 << 16)
-            if not chunk:
-                break
-            buffer += chunk
-            *messages, buffer = buffer.split(b"\0")
-            with self._changed:
-                for text in messages:
-                    message = json.loads(text)
-                    if "id" in message:
-                        self._replies[message["id"]] = message
-                    else:
-                        self._events.append(message)
-                self._changed.notify_all()
-        with self._changed:
-            self._closed = True
-            self._changed.notify_all()
+    def _receive(self, timeout):
+        """Takes in what Chromium sent within timeout seconds; False if nothing came."""
+        if not select.select([self._in], [], [], max(timeout, 0))[0]:
+            return False
+        chunk = os.read(self._in, 1 << 16)
+        if not chunk:
+            raise AssertionError("Chromium is gone; its log:\n" + self.log())
+        *messages, self._buffer = (self._buffer + chunk).split(b"\0")
+        for message in map(json.loads, messages):
+            if "id" in message:
+                self._replies[message["id"]] = message
+            else:
+                self._events.append(message)
+        return True
 
     def call(self, method, session=None, timeout=15, **params):
         """One command; its result, or AssertionError with the browser's error."""
-        with self._changed:
-            self._next_id += 1
-            ident = self._next_id
+        self._next_id += 1
+        ident = self._next_id
         message = {"id": ident, "method": method, "params": params}
         if session:
             message["sessionId"] = session
@@ -152,21 +145,17 @@ class Browser:
 
     def _wait(self, found, timeout, what):
         deadline = time.monotonic() + timeout
-        with self._changed:
-            while True:
-                result = found()
-                if result is not None:
-                    return result
-                left = deadline - time.monotonic()
-                if left <= 0 or self._closed:
-                    raise AssertionError("no %s from Chromium within %ss; its log:\n%s" % (what, timeout, self.log()))
-                self._changed.wait(left)
+        while (result := found()) is None:
+            if not self._receive(deadline - time.monotonic()):
+                raise AssertionError("no %s from Chromium within %ss; its log:\n%s" % (what, timeout, self.log()))
+        return result
 
     def events(self, session, method=None):
         """(method, params) of a session's events so far, or of those of one method."""
-        with self._changed:
-            return [(e["method"], e["params"]) for e in self._events
-                    if e.get("sessionId") == session and method in (None, e["method"])]
+        while self._receive(0):
+            pass
+        return [(e["method"], e["params"]) for e in self._events
+                if e.get("sessionId") == session and method in (None, e["method"])]
 
     def wait_event(self, session, method, after, timeout=15):
         """The params of the first such event past the first `after` of them."""
@@ -190,7 +179,6 @@ class Browser:
             self._proc.kill()
             self._proc.wait()
         os.close(self._out)
-        self._reader.join(5)
         os.close(self._in)
         shutil.rmtree(self._dir, ignore_errors=True)
 
