@@ -145,8 +145,7 @@ class Relay:
 
 
 def tls_context():
-    context = ssl.create_default_context(cafile=CERT)
-    return context
+    return ssl.create_default_context(cafile=CERT)
 
 
 class Client:
@@ -168,6 +167,13 @@ class Client:
 
     async def send(self, text):
         await self.ws.send(text)
+
+    async def carried_out(self, *packets):
+        """Sends the packets, then hub,count, whose answer shows that the
+        relay has carried them out; returns that answer."""
+        for packet in packets + ("hub,count",):
+            await self.ws.send(packet)
+        return await self.next("hubCount")
 
     async def next(self, keyword, timeout=10):
         """The first message with this keyword not yet taken, as its fields
@@ -197,3 +203,10 @@ class Client:
 
     async def close(self):
         await self.ws.close()
+
+
+async def round_trip(relay):
+    """A client that connects, is answered and leaves."""
+    client = await Client.connect(relay)
+    await client.carried_out()
+    await client.close()

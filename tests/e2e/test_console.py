@@ -1,7 +1,6 @@
 """The relay's own pages, served over HTTPS beside the WebSocket upgrade: the
 console, /status and /commands, with the upgrade's bounds; the console in
 headless Chromium."""
-import asyncio
 import http.client
 import json
 import os
@@ -94,12 +93,9 @@ class Endpoint(unittest.IsolatedAsyncioTestCase):
                                        False))
 
         client = await Client.connect(self.relay)
-        for command in ("screen,size,1920,1080", "window,position,10,20,800,600", "pen,private,1,2",
-                        "relay,intelligence,1", "question,askYesNoQuestion,8,1", "enhanced,startSession,1",
-                        "hub,startRegistrationSession,2,0,0,ABC,0,0,0", "hub,startTeacherNamingSession"):
-            await client.send(command)
-        await client.send("hub,count")
-        await client.next("hubCount")
+        await client.carried_out("screen,size,1920,1080", "window,position,10,20,800,600", "pen,private,1,2",
+                                 "relay,intelligence,1", "question,askYesNoQuestion,8,1", "enhanced,startSession,1",
+                                 "hub,startRegistrationSession,2,0,0,ABC,0,0,0", "hub,startTeacherNamingSession")
         self.relay.sim("answer", 1, "yesno", 1001, 8, 1)
         await client.next("questionResponse")
         now = status(self.relay)
@@ -149,7 +145,7 @@ DIALOG = "[document.getElementById('confirm').open, document.activeElement.id]"
 SCREENSHOT = os.path.join(os.path.dirname(BIN), "console.png")
 
 
-class InBrowser(unittest.TestCase):
+class InBrowser(unittest.IsolatedAsyncioTestCase):
     """The console in headless Chromium, which trusts the relay's authority as
     `velarelay-cert trust` leaves a user's browser: no certificate check is
     turned off."""
@@ -163,10 +159,6 @@ class InBrowser(unittest.TestCase):
     def tearDownClass(cls):
         cls.browser.close()
         cls.relay.close()
-
-    def setUp(self):
-        self.loop = asyncio.new_event_loop()
-        self.addCleanup(self.loop.close)
 
     def open(self, width, height, mobile=False):
         page = self.browser.open("https://127.0.0.1:%d/" % self.relay.port)
@@ -184,13 +176,11 @@ class InBrowser(unittest.TestCase):
     def complaints(page):
         return [m for m in page.messages() if m[0] in ("error", "warning")]
 
-    def test_follows_the_classroom_and_draws_its_strokes(self):
-        native = self.loop.run_until_complete(Client.connect(self.relay))
-        self.addCleanup(lambda: self.loop.run_until_complete(native.close()))
-        for command in ("screen,size,1920,1080", "window,position,0,0,1920,1080", "question,askYesNoQuestion,8,1",
-                        "hub,count"):
-            self.loop.run_until_complete(native.send(command))
-        self.loop.run_until_complete(native.next("hubCount"))
+    async def test_follows_the_classroom_and_draws_its_strokes(self):
+        native = await Client.connect(self.relay)
+        self.addAsyncCleanup(native.close)
+        await native.carried_out("screen,size,1920,1080", "window,position,0,0,1920,1080",
+                                 "question,askYesNoQuestion,8,1")
         page = self.open(1280, 800)
         page.wait_text("#clients", "2")
         page.wait_text("#hub-count", "2")
@@ -223,11 +213,11 @@ class InBrowser(unittest.TestCase):
         for edge, expected in zip(drawn, (min(xs), min(ys), max(xs), max(ys))):
             self.assertAlmostEqual(edge, expected, delta=16, msg=(drawn, xs, ys))
 
-        self.loop.run_until_complete(native.close())
+        await native.close()
         page.wait_text("#clients", "1")
         self.assertEqual(self.complaints(page), [])
 
-    def test_fits_a_phone_works_by_keyboard_and_holds_to_its_policy(self):
+    async def test_fits_a_phone_works_by_keyboard_and_holds_to_its_policy(self):
         page = self.open(390, 844, mobile=True)
         page.wait_text("#hub-count", "2")
         self.assertEqual(page.evaluate("document.documentElement.scrollWidth"), 390)

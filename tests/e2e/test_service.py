@@ -14,7 +14,7 @@ import unittest
 
 import websockets
 
-from relayharness import BIN, Client, Relay, copy_relay, free_port, tls_context
+from relayharness import BIN, Client, Relay, copy_relay, free_port, round_trip, tls_context
 
 
 def peer_certificate(port, cafile):
@@ -22,13 +22,6 @@ def peer_certificate(port, cafile):
     with socket.create_connection(("127.0.0.1", port)) as raw:
         with context.wrap_socket(raw, server_hostname="127.0.0.1") as tls:
             return tls.getpeercert(binary_form=True)
-
-
-async def round_trip(relay):
-    client = await Client.connect(relay)
-    await client.send("hub,count")
-    await client.next("hubCount")
-    await client.close()
 
 
 class CommandLine(unittest.TestCase):
@@ -138,8 +131,7 @@ class Signals(unittest.IsolatedAsyncioTestCase):
                 with open(os.path.join(ssl_dir, "velarelay.crt")) as f:
                     self.assertEqual(after, ssl.PEM_cert_to_DER_cert(f.read()))
                 self.assertNotEqual(before, after)
-                await client.send("hub,count")
-                await client.next("hubCount")
+                await client.carried_out()
 
                 with open(os.path.join(ssl_dir, "velarelay.key"), "w") as f:
                     f.write("not a key")

@@ -22,17 +22,13 @@ class VotingTest(unittest.IsolatedAsyncioTestCase):
     async def asyncSetUp(self):
         self.relay = Relay(CLASSROOM, self.args)
         self.client = await Client.connect(self.relay)
+        # Sends the packets and waits until the relay has carried them out.
+        self.command = self.client.carried_out
         self.relay.journal()
 
     async def asyncTearDown(self):
         await self.client.close()
         self.relay.close()
-
-    async def command(self, *packets):
-        """Sends the packets and waits until the relay has carried them out."""
-        for packet in packets + ("hub,count",):
-            await self.client.send(packet)
-        await self.client.next("hubCount")
 
     async def expect(self, keyword, *fields):
         self.assertEqual((await self.client.next(keyword))[2:], list(fields))
