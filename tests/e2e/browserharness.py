@@ -56,12 +56,6 @@ class PageServer:
         self._server.shutdown()
         self._server.server_close()
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
 
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):
     def do_GET(self):

@@ -142,21 +142,22 @@ class ExamplePage(BrowserTest):
     """examples/browser/index.html as a client developer opens it."""
 
     def test_shows_the_board_and_a_pen_stroke(self):
-        with PageServer(EXAMPLE) as example:
-            page = self.browser.open(example.url("index.html?port=%d" % self.relay.port))
-            self.addCleanup(page.close)
-            page.wait_text("#status", "connected to port %d" % self.relay.port)
-            page.wait_text("#log", "board: 10,4")
-            # The whole screen as the window, so the stroke falls inside it;
-            # the answer to a later command shows that the window is set.
-            page.evaluate("document.getElementById('whole').click();"
-                          "document.getElementById('text').value = 'hub,count';"
-                          "document.getElementById('command').requestSubmit()")
-            page.wait_text("#log", "hubCount: 2")
-            self.relay.sim("stroke", 0, 1, 16000, 9000, 16400, 9000, 2)
-            for sample in ("16000,9000 down", "16400,9000 down", "16400,9000 up"):
-                page.wait_text("#log", "pen 1 at " + sample)
-            self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
+        example = PageServer(EXAMPLE)
+        self.addCleanup(example.close)
+        page = self.browser.open(example.url("index.html?port=%d" % self.relay.port))
+        self.addCleanup(page.close)
+        page.wait_text("#status", "connected to port %d" % self.relay.port)
+        page.wait_text("#log", "board: 10,4")
+        # The whole screen as the window, so the stroke falls inside it;
+        # the answer to a later command shows that the window is set.
+        page.evaluate("document.getElementById('whole').click();"
+                      "document.getElementById('text').value = 'hub,count';"
+                      "document.getElementById('command').requestSubmit()")
+        page.wait_text("#log", "hubCount: 2")
+        self.relay.sim("stroke", 0, 1, 16000, 9000, 16400, 9000, 2)
+        for sample in ("16000,9000 down", "16400,9000 down", "16400,9000 up"):
+            page.wait_text("#log", "pen 1 at " + sample)
+        self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
 
 
 if __name__ == "__main__":

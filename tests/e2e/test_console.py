@@ -33,11 +33,6 @@ def get(relay, path, method="GET"):
         connection.close()
 
 
-def status(relay):
-    response, body = get(relay, "/status")
-    return json.loads(body)
-
-
 def exchange(relay, data):
     """Sends data on one connection and reads until the relay ends it: what
     came back, and how long the relay took to end it."""
@@ -78,7 +73,7 @@ class Endpoint(unittest.IsolatedAsyncioTestCase):
 
     async def test_status_reads_each_owner(self):
         version = subprocess.run([os.path.join(BIN, "velarelay"), "--version"], capture_output=True, text=True)
-        first = status(self.relay)
+        first = json.loads(get(self.relay, "/status")[1])
         self.assertEqual((first["version"], first["port"], first["address"], first["clients"], first["votingHub"]),
                          (version.stdout.split()[1], self.relay.port, outbound_address(), 0, 1))
         board, voting = first["hubs"]
@@ -98,7 +93,7 @@ class Endpoint(unittest.IsolatedAsyncioTestCase):
                                  "hub,startRegistrationSession,2,0,0,ABC,0,0,0", "hub,startTeacherNamingSession")
         self.relay.sim("answer", 1, "yesno", 1001, 8, 1)
         await client.next("questionResponse")
-        now = status(self.relay)
+        now = json.loads(get(self.relay, "/status")[1])
         await client.close()
         self.assertEqual((now["clients"], now["screen"], now["window"]),
                          (1, {"width": 1920, "height": 1080}, {"x": 10, "y": 20, "width": 800, "height": 600}))
