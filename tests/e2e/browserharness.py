@@ -6,14 +6,6 @@ whose NSS database `velarelay-cert trust` filled with the development
 authority, and no flag turns certificate checks off. Pages come from a small
 HTTP server on 127.0.0.1; the host names given to Browser map to that address
 too, so a page can come from a foreign origin without a network.
-
-    pages, browser = PageServer(folder), Browser(hosts=["classroom.example"])
-    page = browser.open(pages.url("client.html", host="classroom.example"))
-    page.evaluate("someAsyncFunction()")   # awaited; its value comes back
-    page.wait_text("#status", "connected")
-    page.messages()                        # console lines, errors, network and CSP reports
-    image = page.screenshot(path)          # a PIL image in RGB
-    browser.close(), pages.close()
 """
 import base64
 import functools
@@ -132,12 +124,13 @@ class Browser:
         if session:
             message["sessionId"] = session
         os.write(self._out, json.dumps(message).encode() + b"\0")
-        reply = self._wait(lambda: self._replies.pop(ident, None), timeout, method)
+        reply = self.wait(lambda: self._replies.pop(ident, None), timeout, method)
         if "error" in reply:
             raise AssertionError("%s: %s" % (method, reply["error"]))
         return reply["result"]
 
-    def _wait(self, found, timeout, what):
+    def wait(self, found, timeout, what):
+        """The first value of found() that is not None; AssertionError past timeout."""
         deadline = time.monotonic() + timeout
         while (result := found()) is None:
             if not self._receive(deadline - time.monotonic()):
@@ -150,13 +143,6 @@ class Browser:
             pass
         return [(e["method"], e["params"]) for e in self._events
                 if e.get("sessionId") == session and method in (None, e["method"])]
-
-    def wait_event(self, session, method, after, timeout=15):
-        """The params of the first such event past the first `after` of them."""
-        def found():
-            matching = self.events(session, method)
-            return matching[after][1] if len(matching) > after else None
-        return self._wait(found, timeout, method)
 
     def open(self, url):
         return Page(self, url)
@@ -188,7 +174,8 @@ class Page:
             self.call(domain + ".enable")
         loads = len(browser.events(self.session, "Page.loadEventFired"))
         self.call("Page.navigate", url=url)
-        browser.wait_event(self.session, "Page.loadEventFired", loads)
+        loaded = lambda: len(browser.events(self.session, "Page.loadEventFired")) > loads or None  # noqa: E731
+        browser.wait(loaded, 15, "load of " + url)
 
     def call(self, method, timeout=15, **params):
         return self.browser.call(method, self.session, timeout, **params)
