@@ -174,8 +174,8 @@ class Page:
             self.call(domain + ".enable")
         loads = len(browser.events(self.session, "Page.loadEventFired"))
         self.call("Page.navigate", url=url)
-        loaded = lambda: len(browser.events(self.session, "Page.loadEventFired")) > loads or None  # noqa: E731
-        browser.wait(loaded, 15, "load of " + url)
+        browser.wait(lambda: len(browser.events(self.session, "Page.loadEventFired")) > loads or None,
+                     15, "load of " + url)
 
     def call(self, method, timeout=15, **params):
         return self.browser.call(method, self.session, timeout, **params)
