@@ -15,6 +15,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 
 import websockets
 
@@ -203,6 +204,26 @@ class Client:
 
     async def close(self):
         await self.ws.close()
+
+
+class RelayTest(unittest.IsolatedAsyncioTestCase):
+    """A relay of its own for each test, started with the class's scenario
+    and arguments; the clients a test connects are closed before it stops."""
+    scenario = ""
+    args = ()
+
+    async def asyncSetUp(self):
+        self.relay = Relay(self.scenario, self.args)
+        self.clients = []
+
+    async def asyncTearDown(self):
+        for client in self.clients:
+            await client.close()
+        self.relay.close()
+
+    async def connect(self):
+        self.clients.append(await Client.connect(self.relay))
+        return self.clients[-1]
 
 
 async def round_trip(relay):

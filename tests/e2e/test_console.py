@@ -13,7 +13,7 @@ import unittest
 from PIL import ImageChops
 
 from browserharness import Browser
-from relayharness import BIN, Client, Relay, outbound_address, tls_context
+from relayharness import BIN, Client, Relay, RelayTest, outbound_address, tls_context
 
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
@@ -46,12 +46,8 @@ def exchange(relay, data):
     return received, time.monotonic() - started
 
 
-class Endpoint(unittest.IsolatedAsyncioTestCase):
-    async def asyncSetUp(self):
-        self.relay = Relay(CLASSROOM)
-
-    async def asyncTearDown(self):
-        self.relay.close()
+class Endpoint(RelayTest):
+    scenario = CLASSROOM
 
     async def test_statuses_and_the_headers_every_response_carries(self):
         rows = [("GET", "/", 200, "text/html"), ("GET", "/console.js", 200, "text/javascript"),
@@ -87,14 +83,13 @@ class Endpoint(unittest.IsolatedAsyncioTestCase):
                          dict.fromkeys(("question", "enhanced", "registration", "teacherNaming", "studentNaming"),
                                        False))
 
-        client = await Client.connect(self.relay)
+        client = await self.connect()
         await client.carried_out("screen,size,1920,1080", "window,position,10,20,800,600", "pen,private,1,2",
                                  "relay,intelligence,1", "question,askYesNoQuestion,8,1", "enhanced,startSession,1",
                                  "hub,startRegistrationSession,2,0,0,ABC,0,0,0", "hub,startTeacherNamingSession")
         self.relay.sim("answer", 1, "yesno", 1001, 8, 1)
         await client.next("questionResponse")
         now = json.loads(get(self.relay, "/status")[1])
-        await client.close()
         self.assertEqual((now["clients"], now["screen"], now["window"]),
                          (1, {"width": 1920, "height": 1080}, {"x": 10, "y": 20, "width": 800, "height": 600}))
         self.assertEqual(now["reportModes"], {"pen": "private", "touch": "native", "eraser": "native",

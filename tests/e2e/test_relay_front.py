@@ -8,7 +8,8 @@ import subprocess
 import time
 import unittest
 
-from relayharness import BIN, Client, Relay, outbound_address
+import relayharness
+from relayharness import BIN, outbound_address
 
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
@@ -18,22 +19,8 @@ device add 1 1002 5 Ben Okafor
 """
 
 
-class RelayTest(unittest.IsolatedAsyncioTestCase):
+class RelayTest(relayharness.RelayTest):
     scenario = CLASSROOM
-    args = ()
-
-    async def asyncSetUp(self):
-        self.relay = Relay(self.scenario, self.args)
-        self.clients = []
-
-    async def asyncTearDown(self):
-        for client in self.clients:
-            await client.close()
-        self.relay.close()
-
-    async def connect(self):
-        self.clients.append(await Client.connect(self.relay))
-        return self.clients[-1]
 
 
 class Messages(RelayTest):
