@@ -183,16 +183,13 @@ class Client:
             if self.keyword(message) == keyword:
                 del self.pending[i]
                 return message.split(",")[1:]
-        deadline = time.monotonic() + timeout
-        while True:
-            left = deadline - time.monotonic()
-            try:
-                message = await asyncio.wait_for(self.ws.recv(), max(left, 0.001))
-            except asyncio.TimeoutError:
-                raise AssertionError("no %s within %ss; pending: %s" % (keyword, timeout, self.pending[-10:]))
-            if self.keyword(message) == keyword:
-                return message.split(",")[1:]
-            self.pending.append(message)
+        try:
+            async with asyncio.timeout(timeout):
+                while self.keyword(message := await self.ws.recv()) != keyword:
+                    self.pending.append(message)
+        except TimeoutError:
+            raise AssertionError("no %s within %ss; pending: %s" % (keyword, timeout, self.pending[-10:]))
+        return message.split(",")[1:]
 
     def keywords(self):
         return [self.keyword(message) for message in self.pending]
