@@ -9,10 +9,10 @@ CMAKE_ARGS ?=
 # tests need Node.js and Debian's ws module; a Node.js installed from
 # elsewhere is kept, and finds the module through NODE_PATH. The browser
 # tests run Chromium, whose trust store velarelay-cert fills with NSS's
-# certutil.
+# certutil, and compare its screenshots with Pillow.
 PACKAGES := g++ make cmake ninja-build pkg-config qtbase5-dev libtls-dev \
             libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2 \
-            nodejs node-ws chromium libnss3-tools
+            nodejs node-ws chromium libnss3-tools python3-pil
 # The fuzzers are built with clang's libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 

@@ -6,28 +6,21 @@ whose NSS database `velarelay-cert trust` filled with the development
 authority, and no flag turns certificate checks off. Pages come from a small
 HTTP server on 127.0.0.1; the host names given to Browser map to that address
 too, so a page can come from a foreign origin without a network.
-
-    pages, browser = PageServer(folder), Browser(hosts=["classroom.example"])
-    page = browser.open(pages.url("client.html", host="classroom.example"))
-    page.evaluate("someAsyncFunction()")   # awaited; its value comes back
-    page.wait_text("#status", "connected")
-    page.messages()                        # console lines, errors, network and CSP reports
-    page.screenshot(path)
-    width, height, rows = decode_png(page.screenshot())
-    browser.close(), pages.close()
 """
 import base64
 import functools
 import http.server
+import io
 import json
 import os
+import select
 import shutil
-import struct
 import subprocess
 import tempfile
 import threading
 import time
-import zlib
+
+from PIL import Image
 
 from relayharness import BIN
 
@@ -55,12 +48,6 @@ class PageServer:
         self._server.shutdown()
         self._server.server_close()
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
 
 class _QuietHandler(http.server.SimpleHTTPRequestHandler):
     def do_GET(self):
@@ -77,7 +64,8 @@ class _QuietHandler(http.server.SimpleHTTPRequestHandler):
 
 
 class Browser:
-    """One Chromium; its DevTools protocol runs over a pipe (fds 3 and 4)."""
+    """One Chromium; its DevTools protocol runs over a pipe (fds 3 and 4), read
+    on the caller's thread when it waits for an answer or looks at events."""
 
     def __init__(self, hosts=(), authority_dir=os.path.join(BIN, "ssl")):
         self._dir = tempfile.mkdtemp(prefix="velarelay-browser-")
@@ -111,69 +99,50 @@ class Browser:
         self._next_id = 0
         self._replies = {}
         self._events = []
-        self._closed = False
-        self._changed = threading.Condition()
-        self._reader = threading.Thread(target=self._read, daemon=True)
-        self._reader.start()
+        self._buffer = b""
 
-    def _read(self):
-        buffer = b""
-        while True:
-            chunk = os.read(self._in, 1 << 16)
-            if not chunk:
-                break
-            buffer += chunk
-            *messages, buffer = buffer.split(b"\0")
-            with self._changed:
-                for text in messages:
-                    message = json.loads(text)
-                    if "id" in message:
-                        self._replies[message["id"]] = message
-                    else:
-                        self._events.append(message)
-                self._changed.notify_all()
-        with self._changed:
-            self._closed = True
-            self._changed.notify_all()
+    def _receive(self, timeout):
+        """Takes in what Chromium sent within timeout seconds; False if nothing came."""
+        if not select.select([self._in], [], [], max(timeout, 0))[0]:
+            return False
+        chunk = os.read(self._in, 1 << 16)
+        if not chunk:
+            raise AssertionError("Chromium is gone; its log:\n" + self.log())
+        *messages, self._buffer = (self._buffer + chunk).split(b"\0")
+        for message in map(json.loads, messages):
+            if "id" in message:
+                self._replies[message["id"]] = message
+            else:
+                self._events.append(message)
+        return True
 
     def call(self, method, session=None, timeout=15, **params):
         """One command; its result, or AssertionError with the browser's error."""
-        with self._changed:
-            self._next_id += 1
-            ident = self._next_id
+        self._next_id += 1
+        ident = self._next_id
         message = {"id": ident, "method": method, "params": params}
         if session:
             message["sessionId"] = session
         os.write(self._out, json.dumps(message).encode() + b"\0")
-        reply = self._wait(lambda: self._replies.pop(ident, None), timeout, method)
+        reply = self.wait(lambda: self._replies.pop(ident, None), timeout, method)
         if "error" in reply:
             raise AssertionError("%s: %s" % (method, reply["error"]))
         return reply["result"]
 
-    def _wait(self, found, timeout, what):
+    def wait(self, found, timeout, what):
+        """The first value of found() that is not None; AssertionError past timeout."""
         deadline = time.monotonic() + timeout
-        with self._changed:
-            while True:
-                result = found()
-                if result is not None:
-                    return result
-                left = deadline - time.monotonic()
-                if left <= 0 or self._closed:
-                    raise AssertionError("no %s from Chromium within %ss; its log:\n%s" % (what, timeout, self.log()))
-                self._changed.wait(left)
+        while (result := found()) is None:
+            if not self._receive(deadline - time.monotonic()):
+                raise AssertionError("no %s from Chromium within %ss; its log:\n%s" % (what, timeout, self.log()))
+        return result
 
     def events(self, session, method=None):
         """(method, params) of a session's events so far, or of those of one method."""
-        with self._changed:
-            return [(e["method"], e["params"]) for e in self._events
-                    if e.get("sessionId") == session and method in (None, e["method"])]
-
-    def wait_event(self, session, method, after, timeout=15):
-        """The params of the first such event past the first `after` of them."""
-        def found():
-            matching = self.events(session, method)
-            return matching[after][1] if len(matching) > after else None
-        return self._wait(found, timeout, method)
+        while self._receive(0):
+            pass
+        return [(e["method"], e["params"]) for e in self._events
+                if e.get("sessionId") == session and method in (None, e["method"])]
 
     def open(self, url):
         return Page(self, url)
@@ -190,7 +159,6 @@ class Browser:
             self._proc.kill()
             self._proc.wait()
         os.close(self._out)
-        self._reader.join(5)
         os.close(self._in)
         shutil.rmtree(self._dir, ignore_errors=True)
 
@@ -206,7 +174,8 @@ class Page:
             self.call(domain + ".enable")
         loads = len(browser.events(self.session, "Page.loadEventFired"))
         self.call("Page.navigate", url=url)
-        browser.wait_event(self.session, "Page.loadEventFired", loads)
+        browser.wait(lambda: len(browser.events(self.session, "Page.loadEventFired")) > loads or None,
+                     15, "load of " + url)
 
     def call(self, method, timeout=15, **params):
         return self.browser.call(method, self.session, timeout, **params)
@@ -250,56 +219,15 @@ class Page:
         return lines
 
     def screenshot(self, path=None, **clip):
-        """The PNG of the viewport, or of the clip's x, y, width and height;
-        written to path when one is given."""
+        """The viewport, or the clip's x, y, width and height, as an RGB
+        image; the PNG is written to path when one is given."""
         png = base64.b64decode(self.call("Page.captureScreenshot", format="png",
                                          **({"clip": dict(clip, scale=1)} if clip else {}))["data"])
         if path:
             with open(path, "wb") as f:
                 f.write(png)
-        return png
+        return Image.open(io.BytesIO(png)).convert("RGB")
 
     def close(self):
         self.browser.call("Target.closeTarget", targetId=self.target)
 
-
-def decode_png(png):
-    """Width, height and rows of pixels (3 or 4 bytes each) of an 8-bit RGB
-    or RGBA PNG without interlacing, as Chromium writes them (RFC 2083)."""
-    assert png[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
-    at, compressed = 8, b""
-    while at < len(png):
-        length, kind = struct.unpack(">I4s", png[at:at + 8])
-        chunk = png[at + 8:at + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunk)
-            assert depth == 8 and colour in (2, 6) and interlace == 0, "unexpected PNG layout"
-        elif kind == b"IDAT":
-            compressed += chunk
-        at += 12 + length
-    size = 3 if colour == 2 else 4
-    stride = width * size
-    data = zlib.decompress(compressed)
-    rows, above = [], bytearray(stride)
-    for y in range(height):
-        start = y * (stride + 1)
-        method, row = data[start], bytearray(data[start + 1:start + 1 + stride])
-        # Each byte was stored as its difference from a prediction made from
-        # the byte to its left (a), above (b) and above-left (c); section 6.
-        for i in range(stride) if method else ():
-            a = row[i - size] if i >= size else 0
-            b = above[i]
-            c = above[i - size] if i >= size else 0
-            if method == 1:
-                row[i] = (row[i] + a) & 0xFF
-            elif method == 2:
-                row[i] = (row[i] + b) & 0xFF
-            elif method == 3:
-                row[i] = (row[i] + (a + b) // 2) & 0xFF
-            else:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                row[i] = (row[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 0xFF
-        rows.append(row)
-        above = row
-    return width, height, rows

@@ -15,6 +15,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 
 import websockets
 
@@ -145,8 +146,7 @@ class Relay:
 
 
 def tls_context():
-    context = ssl.create_default_context(cafile=CERT)
-    return context
+    return ssl.create_default_context(cafile=CERT)
 
 
 class Client:
@@ -169,6 +169,13 @@ class Client:
     async def send(self, text):
         await self.ws.send(text)
 
+    async def carried_out(self, *packets):
+        """Sends the packets, then hub,count, whose answer shows that the
+        relay has carried them out; returns that answer."""
+        for packet in packets + ("hub,count",):
+            await self.ws.send(packet)
+        return await self.next("hubCount")
+
     async def next(self, keyword, timeout=10):
         """The first message with this keyword not yet taken, as its fields
         after the address."""
@@ -176,16 +183,13 @@ class Client:
             if self.keyword(message) == keyword:
                 del self.pending[i]
                 return message.split(",")[1:]
-        deadline = time.monotonic() + timeout
-        while True:
-            left = deadline - time.monotonic()
-            try:
-                message = await asyncio.wait_for(self.ws.recv(), max(left, 0.001))
-            except asyncio.TimeoutError:
-                raise AssertionError("no %s within %ss; pending: %s" % (keyword, timeout, self.pending[-10:]))
-            if self.keyword(message) == keyword:
-                return message.split(",")[1:]
-            self.pending.append(message)
+        try:
+            async with asyncio.timeout(timeout):
+                while self.keyword(message := await self.ws.recv()) != keyword:
+                    self.pending.append(message)
+        except TimeoutError:
+            raise AssertionError("no %s within %ss; pending: %s" % (keyword, timeout, self.pending[-10:]))
+        return message.split(",")[1:]
 
     def keywords(self):
         return [self.keyword(message) for message in self.pending]
@@ -197,3 +201,30 @@ class Client:
 
     async def close(self):
         await self.ws.close()
+
+
+class RelayTest(unittest.IsolatedAsyncioTestCase):
+    """A relay of its own for each test, started with the class's scenario
+    and arguments; the clients a test connects are closed before it stops."""
+    scenario = ""
+    args = ()
+
+    async def asyncSetUp(self):
+        self.relay = Relay(self.scenario, self.args)
+        self.clients = []
+
+    async def asyncTearDown(self):
+        for client in self.clients:
+            await client.close()
+        self.relay.close()
+
+    async def connect(self):
+        self.clients.append(await Client.connect(self.relay))
+        return self.clients[-1]
+
+
+async def round_trip(relay):
+    """A client that connects, is answered and leaves."""
+    client = await Client.connect(relay)
+    await client.carried_out()
+    await client.close()

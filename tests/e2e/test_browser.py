@@ -9,7 +9,7 @@ import tempfile
 import unittest
 
 from browserharness import Browser, PageServer
-from relayharness import Client, Relay, copy_relay, tls_context
+from relayharness import Client, Relay, copy_relay, round_trip, tls_context
 
 PAGES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pages")
 EXAMPLE = os.path.join(os.environ["VELARELAY_SOURCE"], "examples", "browser")
@@ -69,14 +69,8 @@ class Origins(unittest.TestCase):
                 answer = b""
                 while b"\r\n\r\n" not in answer:
                     answer += tls.recv(4096)
-
         # A native client's answer comes after whatever the relay was handed before it.
-        async def round_trip():
-            client = await Client.connect(relay)
-            await client.send("hub,count")
-            await client.next("hubCount")
-            await client.close()
-        asyncio.run(round_trip())
+        asyncio.run(round_trip(relay))
         return answer.split(b"\r\n", 1)[0].decode(), relay.journal()
 
     def test_each_origin_is_accepted_or_refused_before_its_commands_reach_the_hubs(self):
@@ -95,7 +89,7 @@ class Origins(unittest.TestCase):
         self.assertIn('relay_allowed_origins is "*"', relays["*"].output)
 
 
-class BrowserTest(unittest.TestCase):
+class BrowserTest(unittest.IsolatedAsyncioTestCase):
     @classmethod
     def setUpClass(cls):
         cls.relay = Relay(SCENARIO)
@@ -115,11 +109,9 @@ class InBrowser(BrowserTest):
         self.addCleanup(page.close)
         return page, "open('wss://127.0.0.1:%d/')" % self.relay.port
 
-    def test_a_page_of_a_loopback_origin_draws_beside_a_native_client(self):
-        loop = asyncio.new_event_loop()
-        self.addCleanup(loop.close)
-        native = loop.run_until_complete(Client.connect(self.relay))
-        self.addCleanup(lambda: loop.run_until_complete(native.close()))
+    async def test_a_page_of_a_loopback_origin_draws_beside_a_native_client(self):
+        native = await Client.connect(self.relay)
+        self.addAsyncCleanup(native.close)
         page, connect = self.client_page("127.0.0.1")
         self.assertEqual(page.evaluate(connect), "open")
         self.assertEqual(page.evaluate("next('o')"), "o")
@@ -132,13 +124,9 @@ class InBrowser(BrowserTest):
         self.assertEqual([s[1:3] + s[4:] for s in samples], [["pen", "1", "16000", "9000", "1", "0"],
                                                            ["pen", "1", "16400", "9000", "1", "0"],
                                                            ["pen", "1", "16400", "9000", "0", "0"]])
-
-        async def native_sees_the_stroke():
-            for _ in range(3):
-                await native.next("pen")
-            await native.send("hub,count")
-            await native.next("hubCount")
-        loop.run_until_complete(native_sees_the_stroke())
+        for _ in range(3):
+            await native.next("pen")
+        await native.carried_out()
         self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
 
     def test_a_page_of_a_foreign_site_is_refused_and_named_in_the_log(self):
@@ -154,21 +142,22 @@ class ExamplePage(BrowserTest):
     """examples/browser/index.html as a client developer opens it."""
 
     def test_shows_the_board_and_a_pen_stroke(self):
-        with PageServer(EXAMPLE) as example:
-            page = self.browser.open(example.url("index.html?port=%d" % self.relay.port))
-            self.addCleanup(page.close)
-            page.wait_text("#status", "connected to port %d" % self.relay.port)
-            page.wait_text("#log", "board: 10,4")
-            # The whole screen as the window, so the stroke falls inside it;
-            # the answer to a later command shows that the window is set.
-            page.evaluate("document.getElementById('whole').click();"
-                          "document.getElementById('text').value = 'hub,count';"
-                          "document.getElementById('command').requestSubmit()")
-            page.wait_text("#log", "hubCount: 2")
-            self.relay.sim("stroke", 0, 1, 16000, 9000, 16400, 9000, 2)
-            for sample in ("16000,9000 down", "16400,9000 down", "16400,9000 up"):
-                page.wait_text("#log", "pen 1 at " + sample)
-            self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
+        example = PageServer(EXAMPLE)
+        self.addCleanup(example.close)
+        page = self.browser.open(example.url("index.html?port=%d" % self.relay.port))
+        self.addCleanup(page.close)
+        page.wait_text("#status", "connected to port %d" % self.relay.port)
+        page.wait_text("#log", "board: 10,4")
+        # The whole screen as the window, so the stroke falls inside it;
+        # the answer to a later command shows that the window is set.
+        page.evaluate("document.getElementById('whole').click();"
+                      "document.getElementById('text').value = 'hub,count';"
+                      "document.getElementById('command').requestSubmit()")
+        page.wait_text("#log", "hubCount: 2")
+        self.relay.sim("stroke", 0, 1, 16000, 9000, 16400, 9000, 2)
+        for sample in ("16000,9000 down", "16400,9000 down", "16400,9000 up"):
+            page.wait_text("#log", "pen 1 at " + sample)
+        self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
 
 
 if __name__ == "__main__":

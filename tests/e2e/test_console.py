@@ -1,7 +1,6 @@
 """The relay's own pages, served over HTTPS beside the WebSocket upgrade: the
 console, /status and /commands, with the upgrade's bounds; the console in
 headless Chromium."""
-import asyncio
 import http.client
 import json
 import os
@@ -11,8 +10,10 @@ import subprocess
 import time
 import unittest
 
-from browserharness import Browser, decode_png
-from relayharness import BIN, Client, Relay, outbound_address, tls_context
+from PIL import ImageChops
+
+from browserharness import Browser
+from relayharness import BIN, Client, Relay, RelayTest, outbound_address, tls_context
 
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
@@ -32,11 +33,6 @@ def get(relay, path, method="GET"):
         connection.close()
 
 
-def status(relay):
-    response, body = get(relay, "/status")
-    return json.loads(body)
-
-
 def exchange(relay, data):
     """Sends data on one connection and reads until the relay ends it: what
     came back, and how long the relay took to end it."""
@@ -50,12 +46,8 @@ def exchange(relay, data):
     return received, time.monotonic() - started
 
 
-class Endpoint(unittest.IsolatedAsyncioTestCase):
-    async def asyncSetUp(self):
-        self.relay = Relay(CLASSROOM)
-
-    async def asyncTearDown(self):
-        self.relay.close()
+class Endpoint(RelayTest):
+    scenario = CLASSROOM
 
     async def test_statuses_and_the_headers_every_response_carries(self):
         rows = [("GET", "/", 200, "text/html"), ("GET", "/board.js", 200, "text/javascript"),
@@ -78,7 +70,7 @@ class Endpoint(unittest.IsolatedAsyncioTestCase):
 
     async def test_status_reads_each_owner(self):
         version = subprocess.run([os.path.join(BIN, "velarelay"), "--version"], capture_output=True, text=True)
-        first = status(self.relay)
+        first = json.loads(get(self.relay, "/status")[1])
         self.assertEqual((first["version"], first["port"], first["address"], first["clients"], first["votingHub"]),
                          (version.stdout.split()[1], self.relay.port, outbound_address(), 0, 1))
         board, voting = first["hubs"]
@@ -92,17 +84,13 @@ class Endpoint(unittest.IsolatedAsyncioTestCase):
                          dict.fromkeys(("question", "enhanced", "registration", "teacherNaming", "studentNaming"),
                                        False))
 
-        client = await Client.connect(self.relay)
-        for command in ("screen,size,1920,1080", "window,position,10,20,800,600", "pen,private,1,2",
-                        "relay,intelligence,1", "question,askYesNoQuestion,8,1", "enhanced,startSession,1",
-                        "hub,startRegistrationSession,2,0,0,ABC,0,0,0", "hub,startTeacherNamingSession"):
-            await client.send(command)
-        await client.send("hub,count")
-        await client.next("hubCount")
+        client = await self.connect()
+        await client.carried_out("screen,size,1920,1080", "window,position,10,20,800,600", "pen,private,1,2",
+                                 "relay,intelligence,1", "question,askYesNoQuestion,8,1", "enhanced,startSession,1",
+                                 "hub,startRegistrationSession,2,0,0,ABC,0,0,0", "hub,startTeacherNamingSession")
         self.relay.sim("answer", 1, "yesno", 1001, 8, 1)
         await client.next("questionResponse")
-        now = status(self.relay)
-        await client.close()
+        now = json.loads(get(self.relay, "/status")[1])
         self.assertEqual((now["clients"], now["screen"], now["window"]),
                          (1, {"width": 1920, "height": 1080}, {"x": 10, "y": 20, "width": 800, "height": 600}))
         self.assertEqual(now["reportModes"], {"pen": "private", "touch": "native", "eraser": "native",
@@ -148,7 +136,7 @@ DIALOG = "[document.getElementById('confirm').open, document.activeElement.id]"
 SCREENSHOT = os.path.join(os.path.dirname(BIN), "console.png")
 
 
-class InBrowser(unittest.TestCase):
+class InBrowser(unittest.IsolatedAsyncioTestCase):
     """The console in headless Chromium, which trusts the relay's authority as
     `velarelay-cert trust` leaves a user's browser: no certificate check is
     turned off."""
@@ -162,10 +150,6 @@ class InBrowser(unittest.TestCase):
     def tearDownClass(cls):
         cls.browser.close()
         cls.relay.close()
-
-    def setUp(self):
-        self.loop = asyncio.new_event_loop()
-        self.addCleanup(self.loop.close)
 
     def open(self, width, height, mobile=False):
         page = self.browser.open("https://127.0.0.1:%d/" % self.relay.port)
@@ -183,13 +167,11 @@ class InBrowser(unittest.TestCase):
     def complaints(page):
         return [m for m in page.messages() if m[0] in ("error", "warning")]
 
-    def test_follows_the_classroom_and_draws_its_strokes(self):
-        native = self.loop.run_until_complete(Client.connect(self.relay))
-        self.addCleanup(lambda: self.loop.run_until_complete(native.close()))
-        for command in ("screen,size,1920,1080", "window,position,0,0,1920,1080", "question,askYesNoQuestion,8,1",
-                        "hub,count"):
-            self.loop.run_until_complete(native.send(command))
-        self.loop.run_until_complete(native.next("hubCount"))
+    async def test_follows_the_classroom_and_draws_its_strokes(self):
+        native = await Client.connect(self.relay)
+        self.addAsyncCleanup(native.close)
+        await native.carried_out("screen,size,1920,1080", "window,position,0,0,1920,1080",
+                                 "question,askYesNoQuestion,8,1")
         page = self.open(1280, 800)
         page.wait_text("#clients", "2")
         page.wait_text("#hub-count", "2")
@@ -206,30 +188,27 @@ class InBrowser(unittest.TestCase):
         canvas = page.evaluate("((c, {x, y, width, height}) => ({x, y, width, height, inner: [c.width, c.height]}))"
                                "(document.getElementById('board'), document.getElementById('board').getBoundingClientRect())")
         inner = canvas.pop("inner")
-        _, _, before = decode_png(page.screenshot(**canvas))
+        before = page.screenshot(**canvas)
         for pen, *line in STROKES:
             self.relay.sim("stroke", 0, pen, *line, 6)
         page.wait_text("#last-input", "Pen 2 at 29000, 16000, tip up")
         page.evaluate("new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)))")
-        width, height, after = decode_png(page.screenshot(**canvas))
+        after = page.screenshot(**canvas)
         page.screenshot(SCREENSHOT)
-        size = len(after[0]) // width
-        changed = [(x, y) for y in range(height) for x in range(width)
-                   if after[y][x * size:x * size + 3] != before[y][x * size:x * size + 3]]
+        left, top, right, bottom = ImageChops.difference(before, after).getbbox()
         # The canvas draws inside its 1 px border, 32767 hub units to its width
         # and height; a pen's ring at its last point reaches 11 px past it.
         xs = [1 + x * inner[0] / 32767 for stroke in STROKES for x in stroke[1::2]]
         ys = [1 + y * inner[1] / 32767 for stroke in STROKES for y in stroke[2::2]]
-        drawn = [min(x for x, _ in changed), min(y for _, y in changed),
-                 max(x for x, _ in changed), max(y for _, y in changed)]
+        drawn = [left, top, right - 1, bottom - 1]
         for edge, expected in zip(drawn, (min(xs), min(ys), max(xs), max(ys))):
             self.assertAlmostEqual(edge, expected, delta=16, msg=(drawn, xs, ys))
 
-        self.loop.run_until_complete(native.close())
+        await native.close()
         page.wait_text("#clients", "1")
         self.assertEqual(self.complaints(page), [])
 
-    def test_fits_a_phone_works_by_keyboard_and_holds_to_its_policy(self):
+    async def test_fits_a_phone_works_by_keyboard_and_holds_to_its_policy(self):
         page = self.open(390, 844, mobile=True)
         page.wait_text("#hub-count", "2")
         self.assertEqual(page.evaluate("document.documentElement.scrollWidth"), 390)

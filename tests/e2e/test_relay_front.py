@@ -8,7 +8,8 @@ import subprocess
 import time
 import unittest
 
-from relayharness import BIN, Client, Relay, outbound_address
+import relayharness
+from relayharness import BIN, outbound_address
 
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
@@ -18,34 +19,8 @@ device add 1 1002 5 Ben Okafor
 """
 
 
-def timestamp_ok(field):
-    return len(field) == 13 and field.isdigit() and abs(int(field) - time.time() * 1000) < 60000
-
-
-async def carried_out(client, *packets):
-    """Sends the packets, and hub,count to know when the relay has carried
-    them out; returns its answer."""
-    for packet in packets + ("hub,count",):
-        await client.send(packet)
-    return await client.next("hubCount")
-
-
-class RelayTest(unittest.IsolatedAsyncioTestCase):
+class RelayTest(relayharness.RelayTest):
     scenario = CLASSROOM
-    args = ()
-
-    async def asyncSetUp(self):
-        self.relay = Relay(self.scenario, self.args)
-        self.clients = []
-
-    async def asyncTearDown(self):
-        for client in self.clients:
-            await client.close()
-        self.relay.close()
-
-    async def connect(self):
-        self.clients.append(await Client.connect(self.relay))
-        return self.clients[-1]
 
 
 class Messages(RelayTest):
@@ -55,7 +30,8 @@ class Messages(RelayTest):
         message = await asyncio.wait_for(client.ws.recv(), 10)
         address, keyword, ts, count = message.split(",")
         self.assertEqual((address, keyword, count), (outbound_address(), "hubCount", "2"))
-        self.assertTrue(timestamp_ok(ts), ts)
+        # Milliseconds since the epoch, from the relay's clock.
+        self.assertTrue(len(ts) == 13 and ts.isdigit() and abs(int(ts) - time.time() * 1000) < 60000, ts)
 
     async def test_capability_queries(self):
         client = await self.connect()
@@ -67,14 +43,14 @@ class Messages(RelayTest):
             await client.send("capabilities," + command)
             self.assertEqual((await client.next(keyword))[2:], fields)
         # A hub that comes later is announced in the capability mode chosen.
-        await carried_out(client, "capabilities,setMode,1")
+        await client.carried_out("capabilities,setMode,1")
         self.relay.sim("hub", "add", 2, "pens=6", "touches=20")
         self.assertEqual((await client.next("board"))[2:], ["20", "6"])
         self.assertEqual((await client.next("boardCapabilities"))[2:], ["20", "6"])
 
     async def test_a_client_leaving_while_messages_flow(self):
         leaving, staying = await self.connect(), await self.connect()
-        await carried_out(staying, "screen,size,32767,32767", "window,position,0,0,32767,32767")
+        await staying.carried_out("screen,size,32767,32767", "window,position,0,0,32767,32767")
         play = os.path.join(self.relay._dir.name, "strokes.play")
         with open(play, "w") as f:
             f.write("\n".join("stroke 0 1 %d 100 %d 5000 40" % (i * 100, i * 100) for i in range(1, 26)))
@@ -88,7 +64,7 @@ class Messages(RelayTest):
         for _ in range(25 * 41 - 1):
             await staying.next("pen")
         newcomer = await self.connect()
-        self.assertEqual((await carried_out(newcomer))[2], "2")
+        self.assertEqual((await newcomer.carried_out())[2], "2")
 
 
 class Counting(RelayTest):
@@ -101,7 +77,7 @@ class Counting(RelayTest):
         self.assertTrue(self.relay.wait_output("2 client(s) connected"))
         await first.close()
         self.clients.remove(first)
-        await carried_out(second, "hub,cout")
+        await second.carried_out("hub,cout")
         self.assertTrue(self.relay.wait_output("2 client(s) connected\nVelaRelay debug: 1 client(s) connected"))
         self.assertTrue(self.relay.wait_output('VelaRelay debug: command dropped: "hub,cout" is no command (the words '
                                                'are matched exactly, case included); did you mean hub,count?\n'
@@ -162,7 +138,7 @@ relay.close()
 class Supervision(RelayTest):
     async def test_silence_after_intelligence_announces_the_client_unresponsive(self):
         supervising, other = await self.connect(), await self.connect()
-        await carried_out(supervising, "relay,intelligence,1")
+        await supervising.carried_out("relay,intelligence,1")
         started = time.monotonic()
         for client in (supervising, other):
             self.assertEqual((await client.next("error", timeout=15))[2], "CLIENT_UNRESPONSIVE")

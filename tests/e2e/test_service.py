@@ -14,21 +14,14 @@ import unittest
 
 import websockets
 
-from relayharness import BIN, Client, Relay, copy_relay, free_port, tls_context
+from relayharness import BIN, Client, Relay, copy_relay, free_port, round_trip, tls_context
 
 
-def peer_certificate(port, cafile):
-    context = ssl.create_default_context(cafile=cafile)
+def peer_certificate(port):
+    """The relay's certificate, checked against the authority of the build."""
     with socket.create_connection(("127.0.0.1", port)) as raw:
-        with context.wrap_socket(raw, server_hostname="127.0.0.1") as tls:
+        with tls_context().wrap_socket(raw, server_hostname="127.0.0.1") as tls:
             return tls.getpeercert(binary_form=True)
-
-
-async def round_trip(relay):
-    client = await Client.connect(relay)
-    await client.send("hub,count")
-    await client.next("hubCount")
-    await client.close()
 
 
 class CommandLine(unittest.TestCase):
@@ -123,32 +116,28 @@ class StartFailures(unittest.TestCase):
 
 class Signals(unittest.IsolatedAsyncioTestCase):
     async def test_renew_serves_a_new_certificate_of_the_same_authority_to_new_clients_only(self):
-        with tempfile.TemporaryDirectory() as folder:
-            copy_relay(folder)
-            ssl_dir = os.path.join(folder, "ssl")
-            authority = os.path.join(ssl_dir, "velarelay-ca.crt")
-            relay = Relay(executable=os.path.join(folder, "velarelay"))
-            try:
-                client = await Client.connect(relay)
-                before = peer_certificate(relay.port, authority)
-                subprocess.run([os.path.join(BIN, "velarelay-cert"), "renew", "--pid", str(relay.proc.pid), ssl_dir],
-                               check=True, capture_output=True)
-                self.assertTrue(relay.wait_output("VelaRelay: Reloaded the key and certificate"), relay.output)
-                after = peer_certificate(relay.port, authority)
-                with open(os.path.join(ssl_dir, "velarelay.crt")) as f:
-                    self.assertEqual(after, ssl.PEM_cert_to_DER_cert(f.read()))
-                self.assertNotEqual(before, after)
-                await client.send("hub,count")
-                await client.next("hubCount")
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        ssl_dir = os.path.join(folder.name, "ssl")
+        relay = Relay(executable=copy_relay(folder.name))
+        self.addCleanup(relay.close)
+        client = await Client.connect(relay)
+        before = peer_certificate(relay.port)
+        subprocess.run([os.path.join(BIN, "velarelay-cert"), "renew", "--pid", str(relay.proc.pid), ssl_dir],
+                       check=True, capture_output=True)
+        self.assertTrue(relay.wait_output("VelaRelay: Reloaded the key and certificate"), relay.output)
+        after = peer_certificate(relay.port)
+        with open(os.path.join(ssl_dir, "velarelay.crt")) as f:
+            self.assertEqual(after, ssl.PEM_cert_to_DER_cert(f.read()))
+        self.assertNotEqual(before, after)
+        await client.carried_out()
 
-                with open(os.path.join(ssl_dir, "velarelay.key"), "w") as f:
-                    f.write("not a key")
-                relay.signal(signal.SIGHUP)
-                self.assertTrue(relay.wait_output("reload failed, the key and certificate in use stay: "), relay.output)
-                self.assertEqual(peer_certificate(relay.port, authority), after)
-                await client.close()
-            finally:
-                relay.close()
+        with open(os.path.join(ssl_dir, "velarelay.key"), "w") as f:
+            f.write("not a key")
+        relay.signal(signal.SIGHUP)
+        self.assertTrue(relay.wait_output("reload failed, the key and certificate in use stay: "), relay.output)
+        self.assertEqual(peer_certificate(relay.port), after)
+        await client.close()
 
     async def test_a_storm_of_pauses_is_one_line_and_signals_during_a_stop_still_end_with_0(self):
         relay = Relay()

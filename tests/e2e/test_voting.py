@@ -3,7 +3,7 @@ from a real WebSocket client, devices driven by velasim, and the journal of
 what reached the simulated hub."""
 import unittest
 
-from relayharness import Client, Relay
+from relayharness import RelayTest
 
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
@@ -16,23 +16,15 @@ device add 1 1004 5 Dev Patel
 US = "\x1f"
 
 
-class VotingTest(unittest.IsolatedAsyncioTestCase):
-    args = ()
+class VotingTest(RelayTest):
+    scenario = CLASSROOM
 
     async def asyncSetUp(self):
-        self.relay = Relay(CLASSROOM, self.args)
-        self.client = await Client.connect(self.relay)
+        await super().asyncSetUp()
+        self.client = await self.connect()
+        # Sends the packets and waits until the relay has carried them out.
+        self.command = self.client.carried_out
         self.relay.journal()
-
-    async def asyncTearDown(self):
-        await self.client.close()
-        self.relay.close()
-
-    async def command(self, *packets):
-        """Sends the packets and waits until the relay has carried them out."""
-        for packet in packets + ("hub,count",):
-            await self.client.send(packet)
-        await self.client.next("hubCount")
 
     async def expect(self, keyword, *fields):
         self.assertEqual((await self.client.next(keyword))[2:], list(fields))
