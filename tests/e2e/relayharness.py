@@ -129,9 +129,9 @@ class Relay:
         self._reader.join(5)
         return code
 
-    def close(self):
-        """Stops the relay as the service manager would. A clean stop is part
-        of every test, so sanitizer reports at exit fail it too."""
+    def stop(self):
+        """Stops the relay as the service manager would; returns its exit
+        status (the soak run reports it)."""
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
         try:
@@ -141,6 +141,12 @@ class Relay:
             self.wait()
             raise AssertionError("relay did not stop:\n" + self.output)
         self._dir.cleanup()
+        return code
+
+    def close(self):
+        """stop(); a clean stop is part of every test, so sanitizer reports at
+        exit fail it too."""
+        code = self.stop()
         if code != 0:
             raise AssertionError("relay ended with %d:\n%s" % (code, self.output))
 
@@ -158,12 +164,15 @@ class Client:
         self.pending = []
 
     @classmethod
-    async def connect(cls, relay):
+    async def connect(cls, relay, expect_o=True):
+        """expect_o=False leaves the greeting to the caller (the soak run
+        times it under load)."""
         ws = await websockets.connect("wss://127.0.0.1:%d" % relay.port, ssl=tls_context(),
                                       subprotocols=["relay-protocol"], open_timeout=10,
                                       max_size=None, ping_interval=None)
-        first = await asyncio.wait_for(ws.recv(), 10)
-        assert first == "o", first
+        if expect_o:
+            first = await asyncio.wait_for(ws.recv(), 10)
+            assert first == "o", first
         return cls(ws)
 
     async def send(self, text):
