@@ -86,6 +86,15 @@ constexpr ArgumentDoc kSwitch{"on", A::OneFlag, "1 or anything else",
                               "1 private: the input goes to the relay only; anything else native: the board reports to "
                               "the system as usual too"};
 
+// The documentation of an enhanced question command's arguments: the seven
+// header() reads, then the question type's own.
+constexpr std::array<ArgumentDoc, MaxArguments> questionArguments(ArgumentDoc eighth, ArgumentDoc ninth = {},
+                                                                  ArgumentDoc tenth = {}, ArgumentDoc eleventh = {})
+{
+    return {{kSessionId, kDevice, kQuestionNumber, kQuestionText, kOption1, kOption2, kOption3, eighth, ninth, tenth,
+             eleventh}};
+}
+
 constexpr const char *kEnhancedQuestion = "Sends a device the question it asked for with enhancedSessionGetQuestion.";
 
 // The table is written in parts; the dispatcher wants it whole.
