@@ -27,6 +27,12 @@ public:
         return true;
     }
 
+    bool empty()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_items.empty();
+    }
+
 private:
     std::mutex m_mutex;
     std::deque<T> m_items;

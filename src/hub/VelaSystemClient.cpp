@@ -16,12 +16,18 @@ qint64 monotonicMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// A pen sample that follows the one before it sooner than this belongs to a
+// burst, which the main thread gathers and writes in one piece; one pen
+// reports every 5 to 10 ms.
+constexpr qint64 kLonePenGapUs = 1000;
+
 } // namespace
 
-VelaSystemClient::VelaSystemClient(Clock clock, int keepAliveTimeoutMs)
+VelaSystemClient::VelaSystemClient(Clock clock, int keepAliveTimeoutMs, MainLoopGate *gate)
     : m_system(Velasystem::VelaSystem::instance())
     , m_hubs(m_system)
     , m_clock(clock ? clock : monotonicMs)
+    , m_gate(gate)
     , m_supervisor(new RelayIntelligenceManager(keepAliveTimeoutMs))
     , m_questions(*this, m_hubs)
     , m_enhanced(*this)
@@ -71,13 +77,13 @@ void VelaSystemClient::onHubConnected(Hub *hub)
     }
     emit queryCapabilities();
 
-    // A hub announced again must not deliver its events twice. Pen samples
-    // are taken where the hub emits, to be handed over more cheaply than a
-    // queued connection would.
+    // A hub announced again must not deliver its events twice. Board input
+    // is taken where the hub emits: a pen sample may leave from there, and
+    // touch and eraser reports are counted on their way (forwardPenEvent).
     const auto unique = static_cast<Qt::ConnectionType>(Qt::DirectConnection | Qt::UniqueConnection);
     connect(hub, &Hub::penEventReceived, this, &VelaSystemClient::forwardPenEvent, unique);
-    connect(hub, &Hub::touchEventReceived, this, &VelaSystemClient::onTouchEventReceived, Qt::UniqueConnection);
-    connect(hub, &Hub::eraserEventReceived, this, &VelaSystemClient::onEraserEventReceived, Qt::UniqueConnection);
+    connect(hub, &Hub::touchEventReceived, this, &VelaSystemClient::forwardTouchEvent, unique);
+    connect(hub, &Hub::eraserEventReceived, this, &VelaSystemClient::forwardEraserEvent, unique);
 }
 
 void VelaSystemClient::onHubDisconnected(Hub *hub)
@@ -245,8 +251,34 @@ void VelaSystemClient::forwardPenEvent(Hub *hub, Hub::PenEvent event, quint8 id,
         onPenEventReceived(hub, event, id, x, y, tip, barrel);
         return;
     }
-    m_penSamples.push({hub, event, id, x, y, tip, barrel});
+    const PenSample sample{hub, event, id, x, y, tip, barrel};
+    if (passPenSample(sample))
+        return;
+    m_penSamples.push(sample);
     m_takePenSample.invoke(this, Qt::QueuedConnection);
+}
+
+bool VelaSystemClient::passPenSample(const PenSample &s)
+{
+    using namespace std::chrono;
+    const qint64 now = duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+    const qint64 previous = m_lastPenArrival.exchange(now, std::memory_order_relaxed);
+    if (m_gate == nullptr || now - previous < kLonePenGapUs || !m_gate->tryPass())
+        return false;
+    // The main thread sleeps and cannot wake before endPass(). It has yet to
+    // handle what was handed over before; this sample may not overtake it.
+    bool passed = m_boardReportsWaiting.load() == 0 && m_penSamples.empty();
+    if (passed && m_numConnections != 0) {
+        switch (m_input.pen(s.id, s.x, s.y, s.tip, m_penPrivate, m_clock())) {
+        case BoardInputFilter::Verdict::Forward: emit pen(PenData{s.id, s.x, s.y, s.tip, s.barrel}); break;
+        // Losing the focus calls the hub library, which is not to be entered
+        // from inside its own signal: the main thread does it.
+        case BoardInputFilter::Verdict::FocusLost: passed = false; break;
+        case BoardInputFilter::Verdict::Drop: break;
+        }
+    }
+    m_gate->endPass();
+    return passed;
 }
 
 void VelaSystemClient::takePenSample()
@@ -260,14 +292,39 @@ void VelaSystemClient::onPenEventReceived(Hub *, Hub::PenEvent, quint8 id, int x
 {
     if (m_numConnections == 0)
         return;
-    if (!m_penLock.tryLock(1000))
-        return;
     switch (m_input.pen(id, x, y, tip, m_penPrivate, m_clock())) {
     case BoardInputFilter::Verdict::Forward: emit pen(PenData{id, x, y, tip, barrel}); break;
     case BoardInputFilter::Verdict::FocusLost: focusLost(); break;
     case BoardInputFilter::Verdict::Drop: break;
     }
-    m_penLock.unlock();
+}
+
+template <typename Report>
+void VelaSystemClient::forwardBoardReport(void (VelaSystemClient::*handler)(Hub *, const Report &), Hub *hub,
+                                          const Report &report)
+{
+    if (QThread::currentThread() == thread()) {
+        (this->*handler)(hub, report);
+        return;
+    }
+    m_boardReportsWaiting.fetch_add(1);
+    QMetaObject::invokeMethod(
+        this,
+        [this, handler, hub, report] {
+            (this->*handler)(hub, report);
+            m_boardReportsWaiting.fetch_sub(1);
+        },
+        Qt::QueuedConnection);
+}
+
+void VelaSystemClient::forwardTouchEvent(Hub *hub, const QList<Hub::TouchInfo> &points)
+{
+    forwardBoardReport(&VelaSystemClient::onTouchEventReceived, hub, points);
+}
+
+void VelaSystemClient::forwardEraserEvent(Hub *hub, const QList<Hub::EraserInfo> &erasers)
+{
+    forwardBoardReport(&VelaSystemClient::onEraserEventReceived, hub, erasers);
 }
 
 void VelaSystemClient::onTouchEventReceived(Hub *, const QList<Hub::TouchInfo> &points)

@@ -5,6 +5,7 @@
 #include "HandOverQueue.h"
 #include "HubGroup.h"
 #include "IVelaRelayClient.h"
+#include "MainLoopGate.h"
 #include "RegistrationAndNaming.h"
 #include "RelayIntelligenceManager.h"
 #include "SimpleQuestions.h"
@@ -13,7 +14,8 @@
 
 #include <QJsonObject>
 #include <QMetaMethod>
-#include <QMutex>
+
+#include <atomic>
 
 namespace Velasystem {
 class VelaSystem;
@@ -27,8 +29,9 @@ class VelaSystem;
 // clients' operations with the current voting hub and tells them of those two
 // events. Everything leaves as this object's signals.
 //
-// Everything here runs on the main thread; how the library's signals get
-// here is in docs/ARCHITECTURE.md (A pen sample's walk, Threads).
+// Everything here runs on the main thread, or on the library's thread while
+// it holds the main thread's gate; how the library's signals get here is in
+// docs/ARCHITECTURE.md (A pen sample's walk, Threads).
 class VelaSystemClient : public IVelaRelayClient
 {
     Q_OBJECT
@@ -37,8 +40,11 @@ public:
     using Clock = qint64 (*)();
 
     // clock: monotonic milliseconds for the input throttle; tests freeze it.
+    // gate: the main thread's, when the relay runs one: lone pen samples
+    // then pass through it from the library's thread.
     explicit VelaSystemClient(Clock clock = nullptr,
-                              int keepAliveTimeoutMs = RelayIntelligenceManager::DefaultKeepAliveTimeoutMs);
+                              int keepAliveTimeoutMs = RelayIntelligenceManager::DefaultKeepAliveTimeoutMs,
+                              MainLoopGate *gate = nullptr);
     ~VelaSystemClient() override;
 
     // What the adapter and the session owners hold, for the operator: the
@@ -175,10 +181,18 @@ private:
         bool barrel = false;
     };
 
-    // Runs where the hub emits (the library's thread) and hands the sample to
-    // this object's thread.
+    // Run where the hub emits (the library's thread). A pen sample passes
+    // through the main thread's gate or is handed over; touch and eraser
+    // reports are handed over, counted until they are handled so that no pen
+    // sample overtakes them.
     void forwardPenEvent(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
                          bool barrel);
+    bool passPenSample(const PenSample &s);
+    void forwardTouchEvent(Velasystem::Hub *hub, const QList<Velasystem::Hub::TouchInfo> &points);
+    void forwardEraserEvent(Velasystem::Hub *hub, const QList<Velasystem::Hub::EraserInfo> &erasers);
+    template <typename Report>
+    void forwardBoardReport(void (VelaSystemClient::*handler)(Velasystem::Hub *, const Report &), Velasystem::Hub *hub,
+                            const Report &report);
     void onPenEventReceived(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
                             bool barrel);
     QuestionCapabilities capabilities() const;
@@ -188,12 +202,13 @@ private:
     HubGroup m_hubs;
     Clock m_clock;
     BoardInputFilter m_input;
-    // Never contended: the pen handler only runs on this object's thread.
-    // Kept because it costs one atomic, yet guards the pen state should the
-    // handler ever be entered from another thread.
-    QMutex m_penLock;
+    MainLoopGate *const m_gate;
     HandOverQueue<PenSample> m_penSamples;
     QMetaMethod m_takePenSample;
+    std::atomic<int> m_boardReportsWaiting{0};
+    // When the library's thread last forwarded a pen sample, in steady-clock
+    // microseconds.
+    std::atomic<qint64> m_lastPenArrival{0};
 
     bool m_penPrivate = false;
     bool m_touchPrivate = false;

@@ -25,11 +25,12 @@ VelaRelayListener::VelaRelayListener(std::unique_ptr<IVelaRelayClient> client, Q
 }
 
 template <auto Build, typename Signal>
-void VelaRelayListener::relay(Signal signal)
+void VelaRelayListener::relay(Signal signal, Qt::ConnectionType type)
 {
     // The arguments arrive by reference and go to the builder as they are: a
     // pen sample costs one call of its builder and nothing more.
-    connect(m_client.get(), signal, this, [this](const auto &...args) { send(Build(now(), args...)); });
+    connect(
+        m_client.get(), signal, this, [this](const auto &...args) { send(Build(now(), args...)); }, type);
 }
 
 // One message for each event, sent the moment it comes: no queue and no state.
@@ -45,8 +46,9 @@ void VelaRelayListener::relayHubEvents()
     relay<boardDisconnect>(&I::boardDisconnected);
     relay<hubCount>(&I::hubCount);
 
-    // Board input.
-    relay<pen>(&I::pen);
+    // Board input. A pen sample may be sent from the hub library's thread
+    // while it holds the main thread's gate; it must not be queued there.
+    relay<pen>(&I::pen, Qt::DirectConnection);
     relay<touch>(&I::touch);
     relay<eraser>(&I::eraser);
 

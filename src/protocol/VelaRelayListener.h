@@ -45,7 +45,7 @@ private:
     void relayHubEvents();
     // Sends Build(timestamp, the signal's arguments...) for every emission.
     template <auto Build, typename Signal>
-    void relay(Signal signal);
+    void relay(Signal signal, Qt::ConnectionType type = Qt::AutoConnection);
 
     qint64 now() const { return m_clock(); }
     void send(const QString &message) { emit messageReady(message); }

@@ -2,6 +2,7 @@
 
 #include "ConsoleFiles.h"
 #include "Origin_policy.h"
+#include "RelayApplication.h"
 #include "RelayCommands.h"
 #include "RelayStatus.h"
 #include "VelaRelayListener.h"
@@ -87,13 +88,17 @@ VelaRelayDaemon::VelaRelayDaemon(const QString &port, bool debug, const QString 
     if (!startHubLibrary())
         return;
 
-    auto adapter = std::make_unique<VelaSystemClient>();
+    auto adapter = std::make_unique<VelaSystemClient>(nullptr, RelayIntelligenceManager::DefaultKeepAliveTimeoutMs,
+                                                      RelayApplication::mainLoopGate());
     m_adapter = adapter.get();
     m_listener = new VelaRelayListener(std::move(adapter), this);
     serveConsole();
     connect(m_server, &VelaRelayServer::apiMessageReceived, m_listener, &VelaRelayListener::onRelayMessageReceived);
     connect(m_server, &VelaRelayServer::setNumConnections, m_listener, &VelaRelayListener::onSetNumConnections);
-    connect(m_listener, &VelaRelayListener::messageReady, m_server, &VelaRelayServer::sendMessage);
+    // Direct: a pen sample that passes the main thread's gate is sent by the
+    // thread that holds it.
+    connect(m_listener, &VelaRelayListener::messageReady, m_server, &VelaRelayServer::sendMessage,
+            Qt::DirectConnection);
     if (m_debug) {
         connect(m_server, &VelaRelayServer::setNumConnections, this,
                 [this](int clients) { diagnostic(QStringLiteral("%1 client(s) connected").arg(clients)); });

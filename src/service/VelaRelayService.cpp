@@ -10,7 +10,7 @@
 #include <QTimer>
 
 VelaRelayService::VelaRelayService(int argc, char **argv)
-    : QtService<QCoreApplication>(argc, argv, QStringLiteral("Corvane VelaRelay"))
+    : QtService<RelayApplication>(argc, argv, QStringLiteral("Corvane VelaRelay"))
 {
     setServiceDescription(QStringLiteral("Corvane relay client for VelaBoard's and third party devices."));
     setServiceFlags(QtServiceBase::CanBeSuspended);
@@ -86,6 +86,14 @@ void VelaRelayService::reload()
     ServiceManager::reloading();
     m_daemon->reload();
     ServiceManager::ready(QStringLiteral("Listening on 127.0.0.1 port %1").arg(m_port));
+}
+
+void VelaRelayService::destroyApplication()
+{
+    // The daemon's hub adapter uses the application's gate.
+    delete m_daemon;
+    m_daemon = nullptr;
+    QtService<RelayApplication>::destroyApplication();
 }
 
 void VelaRelayService::log(const char *event)

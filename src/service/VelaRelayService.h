@@ -1,12 +1,14 @@
 #pragma once
 
+#include "RelayApplication.h"
+
 #include <QCoreApplication>
 #include <QString>
 #include <QtService.h>
 
 class VelaRelayDaemon;
 
-class VelaRelayService : public QtService<QCoreApplication>
+class VelaRelayService : public QtService<RelayApplication>
 {
 public:
     VelaRelayService(int argc, char **argv);
@@ -17,6 +19,7 @@ protected:
     void pause() override;
     void resume() override;
     void reload() override;
+    void destroyApplication() override;
 
 private:
     void log(const char *event);

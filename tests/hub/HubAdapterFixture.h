@@ -27,9 +27,9 @@ protected:
     }
 
     // Builds the adapter over the hubs the simulator has at that moment.
-    void start()
+    void start(MainLoopGate *gate = nullptr)
     {
-        client = std::make_unique<VelaSystemClient>();
+        client = std::make_unique<VelaSystemClient>(nullptr, RelayIntelligenceManager::DefaultKeepAliveTimeoutMs, gate);
         client->setNumConnections(1);
         journal();
     }

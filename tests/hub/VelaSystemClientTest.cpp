@@ -2,6 +2,10 @@
 
 #include <velasystem/VelaSystem.h>
 
+#include <QThread>
+
+#include <mutex>
+
 namespace {
 
 // With a screen of 32767 x 32767 hub coordinates are screen pixels.
@@ -135,6 +139,81 @@ TEST_F(Board, AHubAnnouncedTwiceDeliversEachEventOnce)
     ASSERT_TRUE(arrived(spy, 2));
     EXPECT_EQ(spy.at(0).at(0).value<PenData>().x, 1100);
     EXPECT_EQ(spy.at(1).at(0).value<PenData>().x, 1200);
+}
+
+// The relay's main thread holds its gate whenever it works. Here this thread
+// takes it only where a test says so; the library's thread runs only inside
+// sim(), so nothing else runs beside it.
+class GatedBoard : public HubAdapter
+{
+protected:
+    void SetUp() override
+    {
+        HubAdapter::SetUp();
+        sim(QStringLiteral("hub add 0 pens=4 touches=10 erasers=2"));
+        start(&gate);
+        client->setScreenSize(32767, 32767);
+        client->setWindowPosition(1000, 1000, 1000, 1000);
+        // Direct: what is seen, where it is emitted.
+        const auto note = [this](const char *what) {
+            std::lock_guard<std::mutex> lock(mutex);
+            seen << QStringLiteral("%1 on %2").arg(what, QThread::currentThread() == thread ? "main" : "library");
+        };
+        QObject::connect(client.get(), &IVelaRelayClient::pen, [note] { note("pen"); });
+        QObject::connect(client.get(), &IVelaRelayClient::touch, [note] { note("touch"); });
+        QObject::connect(client.get(), &IVelaRelayClient::information, [note] { note("focus lost"); });
+    }
+
+    // The next pen sample comes alone, more than a millisecond after the last.
+    static void pause()
+    {
+        QElapsedTimer lone;
+        lone.start();
+        QTest::qWaitFor([&] { return lone.nsecsElapsed() > 2'000'000; });
+    }
+
+    QStringList waitFor(int count)
+    {
+        QStringList copy;
+        QTest::qWaitFor([&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            copy = seen;
+            return copy.size() >= count;
+        });
+        return copy;
+    }
+
+    MainLoopGate gate;
+    QThread *const thread = QThread::currentThread();
+    std::mutex mutex;
+    QStringList seen;
+};
+
+TEST_F(GatedBoard, ALonePenSampleLeavesFromTheLibraryThreadWhileTheMainThreadSleeps)
+{
+    sim(QStringLiteral("pen 0 1 1500 1500 1 0"));
+    EXPECT_EQ(waitFor(1), QStringList{"pen on library"});
+
+    pause();
+    gate.enter();
+    sim(QStringLiteral("pen 0 1 1600 1500 1 0"));
+    gate.leave();
+    EXPECT_EQ(waitFor(2), (QStringList{"pen on library", "pen on main"}));
+}
+
+TEST_F(GatedBoard, APenSampleNeitherPassesATouchReportNorCallsTheLibraryFromItsThread)
+{
+    sim(QStringLiteral("touch 0 1:1500:1500:1"));
+    sim(QStringLiteral("pen 0 1 1500 1500 1 0"));
+    EXPECT_EQ(waitFor(2), (QStringList{"touch on main", "pen on main"}));
+
+    // Losing the focus resets the boards' modes through the library.
+    client->setPenPrivate(true, 0);
+    journal();
+    pause();
+    sim(QStringLiteral("pen 0 2 5000 5000 1 0"));
+    EXPECT_EQ(waitFor(3).last(), QStringLiteral("focus lost on main"));
+    EXPECT_TRUE(journal().contains(QStringLiteral("hub setPenReportMode 0 4 6000")));
 }
 
 TEST_F(VotingHub, WhatRanOnAVotingHubThatWentEndsAndNothingReachesIt)
