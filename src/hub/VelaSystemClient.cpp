@@ -260,13 +260,16 @@ void VelaSystemClient::forwardPenEvent(Hub *hub, Hub::PenEvent event, quint8 id,
 
 bool VelaSystemClient::passPenSample(const PenSample &s)
 {
+    if (m_gate == nullptr)
+        return false;
     using namespace std::chrono;
     const qint64 now = duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
     const qint64 previous = m_lastPenArrival.exchange(now, std::memory_order_relaxed);
-    if (m_gate == nullptr || now - previous < kLonePenGapUs || !m_gate->tryPass())
+    if (now - previous < kLonePenGapUs || !m_gate->tryPass())
         return false;
-    // The main thread sleeps and cannot wake before endPass(). It has yet to
-    // handle what was handed over before; this sample may not overtake it.
+    // Until endPass() the main thread stays in its loop or waits at the gate.
+    // It has yet to handle what was handed over before; this sample may not
+    // overtake that.
     bool passed = m_boardReportsWaiting.load() == 0 && m_penSamples.empty();
     if (passed && m_numConnections != 0) {
         switch (m_input.pen(s.id, s.x, s.y, s.tip, m_penPrivate, m_clock())) {
