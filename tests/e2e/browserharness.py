@@ -63,7 +63,8 @@ class _QuietHandler(http.server.SimpleHTTPRequestHandler):
 
 
 class Browser:
-    """One Chromium with one tab, which each page opened takes over."""
+    """One Chromium with one tab; open() shows a page in it, and the browser
+    then stands for that page."""
 
     def __init__(self, hosts=()):
         self._dir = tempfile.mkdtemp(prefix="velarelay-browser-")
@@ -85,23 +86,14 @@ class Browser:
         options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
         self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver", env=dict(os.environ, HOME=home)),
                                        options=options)
+        self._messages = []
 
     def open(self, url):
-        return Page(self.driver, url)
-
-    def close(self):
-        self.driver.quit()
-        shutil.rmtree(self._dir, ignore_errors=True)
-
-
-class Page:
-    """The tab showing url, loaded when the constructor returns."""
-
-    def __init__(self, driver, url):
-        self.driver = driver
-        self.driver.get_log("browser")  # what earlier pages left
+        """The tab showing url, loaded; what earlier pages said is forgotten."""
+        self.driver.get_log("browser")
         self.driver.get(url)
         self._messages = []
+        return self
 
     def call(self, method, **params):
         """One DevTools command; its result."""
@@ -142,4 +134,5 @@ class Page:
         return Image.open(io.BytesIO(png)).convert("RGB")
 
     def close(self):
-        self.driver.get("about:blank")
+        self.driver.quit()
+        shutil.rmtree(self._dir, ignore_errors=True)

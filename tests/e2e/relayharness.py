@@ -63,6 +63,8 @@ def _stop_leftovers():
 
 
 class Relay:
+    """port None: a free one; False: none on the command line."""
+
     def __init__(self, scenario="", args=(), port=None, wait=True, executable=None):
         self._dir = tempfile.TemporaryDirectory()
         self.port = port if port is not None else free_port()
@@ -72,7 +74,8 @@ class Relay:
             f.write(scenario)
         env = dict(os.environ, VELASYSTEM_SCENARIO=scenario_path, VELASYSTEM_CONTROL=self.socket_path)
         self.started = time.monotonic()
-        self.proc = subprocess.Popen([executable or os.path.join(BIN, "velarelay"), "--port", str(self.port), *args],
+        port_args = ["--port", str(self.port)] if port is not False else []
+        self.proc = subprocess.Popen([executable or os.path.join(BIN, "velarelay"), *port_args, *args],
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
         _running.append(self.proc)
         self._output = []
@@ -153,6 +156,12 @@ class Relay:
 
 def tls_context():
     return ssl.create_default_context(cafile=CERT)
+
+
+def tls_connection(relay):
+    """A TLS connection to the relay, handshake done, nothing sent."""
+    raw = socket.create_connection(("127.0.0.1", relay.port), timeout=30)
+    return tls_context().wrap_socket(raw, server_hostname="127.0.0.1")
 
 
 class Client:
