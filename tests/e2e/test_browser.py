@@ -7,6 +7,8 @@ import os
 import tempfile
 import unittest
 
+from websockets.frames import Frame, Opcode
+
 from browserharness import Browser, PageServer
 from relayharness import Client, Relay, copy_relay, round_trip, tls_connection
 
@@ -32,12 +34,6 @@ ORIGINS = (
 )
 
 
-def masked(text):
-    """A client's text frame (RFC 6455 section 5.3)."""
-    payload, mask = text.encode(), b"\x01\x02\x03\x04"
-    return bytes([0x81, 0x80 | len(payload)]) + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
-
-
 class Origins(unittest.TestCase):
     """The policy end to end: the setting read from velarelay.ini, and a page
     that sends its commands right behind its upgrade, as a hijacking page
@@ -60,7 +56,8 @@ class Origins(unittest.TestCase):
                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==", "Sec-WebSocket-Version: 13",
                 "Sec-WebSocket-Protocol: relay-protocol"] + (["Origin: " + origin] if origin is not None else [])
         with tls_connection(relay) as tls:
-            tls.sendall(("\r\n".join(head) + "\r\n\r\n").encode() + masked("hub,changeBacklight,0,0"))
+            frame = Frame(Opcode.TEXT, b"hub,changeBacklight,0,0").serialize(mask=True)
+            tls.sendall(("\r\n".join(head) + "\r\n\r\n").encode() + frame)
             answer = b""
             while b"\r\n\r\n" not in answer:
                 answer += tls.recv(4096)
