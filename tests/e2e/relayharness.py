@@ -79,6 +79,7 @@ class Relay:
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
         _running.append(self.proc)
         self._output = []
+        self._ended = False
         self._changed = threading.Condition()
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
@@ -91,6 +92,7 @@ class Relay:
                 self._output.append(line.decode(errors="replace"))
                 self._changed.notify_all()
         with self._changed:
+            self._ended = True
             self._changed.notify_all()
 
     @property
@@ -99,14 +101,10 @@ class Relay:
             return "".join(self._output)
 
     def wait_output(self, text, timeout=10):
-        deadline = time.monotonic() + timeout
+        """Whether the relay said text within timeout seconds, before its output ended."""
         with self._changed:
-            while text not in "".join(self._output):
-                left = deadline - time.monotonic()
-                if left <= 0 or (self.proc.poll() is not None and not self._reader.is_alive()):
-                    return False
-                self._changed.wait(min(left, 0.5))
-        return True
+            self._changed.wait_for(lambda: self._ended or text in "".join(self._output), timeout)
+            return text in "".join(self._output)
 
     def wait_listening(self, timeout=10):
         """The relay says it started only once it listens with its key loaded."""
