@@ -12,7 +12,6 @@ from websockets.frames import Frame, Opcode
 from browserharness import Browser, PageServer
 from relayharness import Client, Relay, copy_relay, round_trip, tls_connection
 
-PAGES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pages")
 EXAMPLE = os.path.join(os.environ["VELARELAY_SOURCE"], "examples", "browser")
 FOREIGN = "classroom.example"
 SCENARIO = "hub add 0 pens=4 touches=10 erasers=2\nhub add 1 type=2\n"
@@ -81,11 +80,14 @@ class Origins(unittest.TestCase):
         self.assertIn('relay_allowed_origins is "*"', relays["*"].output)
 
 
-class BrowserTest(unittest.IsolatedAsyncioTestCase):
+class InBrowser(unittest.IsolatedAsyncioTestCase):
+    """examples/browser/index.html as a client developer opens it, from a
+    loopback origin and from a foreign site."""
+
     @classmethod
     def setUpClass(cls):
         cls.relay = Relay(SCENARIO)
-        cls.pages = PageServer(PAGES)
+        cls.pages = PageServer(EXAMPLE)
         cls.browser = Browser(hosts=[FOREIGN])
 
     @classmethod
@@ -94,48 +96,14 @@ class BrowserTest(unittest.IsolatedAsyncioTestCase):
         cls.pages.close()
         cls.relay.close()
 
-
-class InBrowser(BrowserTest):
-    def client_page(self, host):
-        return self.browser.open(self.pages.url("client.html", host)), "open('wss://127.0.0.1:%d/')" % self.relay.port
+    def open(self, host):
+        return self.browser.open(self.pages.url("index.html?port=%d" % self.relay.port, host))
 
     async def test_a_page_of_a_loopback_origin_draws_beside_a_native_client(self):
         native = await Client.connect(self.relay)
         self.addAsyncCleanup(native.close)
-        page, connect = self.client_page("127.0.0.1")
-        self.assertEqual(page.evaluate(connect), "open")
-        self.assertEqual(page.evaluate("next('o')"), "o")
-        page.evaluate("send('hub,count')")
-        self.assertEqual(page.evaluate("next('hubCount')").split(",")[-1], "2")
-        page.evaluate("send('screen,size,1920,1080', 'window,position,0,0,1920,1080', 'hub,count')")
-        page.evaluate("next('hubCount')")  # the window is set once a later command is answered
-        self.relay.sim("stroke", 0, 1, 16000, 9000, 16400, 9000, 2)
-        samples = [page.evaluate("next('pen')").split(",") for _ in range(3)]
-        self.assertEqual([s[1:3] + s[4:] for s in samples], [["pen", "1", "16000", "9000", "1", "0"],
-                                                           ["pen", "1", "16400", "9000", "1", "0"],
-                                                           ["pen", "1", "16400", "9000", "0", "0"]])
-        for _ in range(3):
-            await native.next("pen")
-        await native.carried_out()
-        self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
-
-    def test_a_page_of_a_foreign_site_is_refused_and_named_in_the_log(self):
-        page, connect = self.client_page(FOREIGN)
-        self.assertEqual(page.evaluate(connect), "closed 1006")
-        origin = "http://%s:%d" % (FOREIGN, self.pages.port)
-        self.assertTrue(self.relay.wait_output('origin "%s" is not allowed' % origin), self.relay.output)
-        refusal = ("WebSocket connection to 'wss://127.0.0.1:%d/' failed: Error during WebSocket handshake: "
-                   "Unexpected response code: 403" % self.relay.port)
-        self.assertTrue(any(level == "error" and refusal in text for level, text in page.messages()), page.messages())
-
-
-class ExamplePage(BrowserTest):
-    """examples/browser/index.html as a client developer opens it."""
-
-    def test_shows_the_board_and_a_pen_stroke(self):
-        example = PageServer(EXAMPLE)
-        self.addCleanup(example.close)
-        page = self.browser.open(example.url("index.html?port=%d" % self.relay.port))
+        page = self.open("127.0.0.1")
+        # Said once the relay's "o" came.
         page.wait_text("#status", "connected to port %d" % self.relay.port)
         page.wait_text("#log", "board: 10,4")
         # The whole screen as the window, so the stroke falls inside it;
@@ -146,7 +114,19 @@ class ExamplePage(BrowserTest):
         self.relay.sim("stroke", 0, 1, 16000, 9000, 16400, 9000, 2)
         for sample in ("16000,9000 down", "16400,9000 down", "16400,9000 up"):
             page.wait_text("#log", "pen 1 at " + sample)
+        for _ in range(3):
+            await native.next("pen")
+        await native.carried_out()
         self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
+
+    def test_a_page_of_a_foreign_site_is_refused_and_named_in_the_log(self):
+        page = self.open(FOREIGN)
+        page.wait_text("#status", "closed (1006)")
+        origin = "http://%s:%d" % (FOREIGN, self.pages.port)
+        self.assertTrue(self.relay.wait_output('origin "%s" is not allowed' % origin), self.relay.output)
+        refusal = ("WebSocket connection to 'wss://127.0.0.1:%d/' failed: Error during WebSocket handshake: "
+                   "Unexpected response code: 403" % self.relay.port)
+        self.assertTrue(any(level == "error" and refusal in text for level, text in page.messages()), page.messages())
 
 
 if __name__ == "__main__":
