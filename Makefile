@@ -8,11 +8,11 @@ CMAKE_ARGS ?=
 # Everything the build, the tests and `make run` use. The example clients'
 # tests need Node.js and Debian's ws module; a Node.js installed from
 # elsewhere is kept, and finds the module through NODE_PATH. The browser
-# tests run Chromium, whose trust store velarelay-cert fills with NSS's
-# certutil, and compare its screenshots with Pillow.
+# tests drive Chromium with Selenium through chromedriver, fill its trust
+# store with NSS's certutil, and compare its screenshots with Pillow.
 PACKAGES := g++ make cmake ninja-build pkg-config qtbase5-dev libtls-dev \
             libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2 \
-            nodejs node-ws chromium libnss3-tools python3-pil
+            nodejs node-ws chromium chromium-driver python3-selenium libnss3-tools python3-pil
 # The fuzzers are built with clang's libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 

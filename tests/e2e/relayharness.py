@@ -63,6 +63,8 @@ def _stop_leftovers():
 
 
 class Relay:
+    """port None: a free one; False: none on the command line."""
+
     def __init__(self, scenario="", args=(), port=None, wait=True, executable=None):
         self._dir = tempfile.TemporaryDirectory()
         self.port = port if port is not None else free_port()
@@ -72,10 +74,12 @@ class Relay:
             f.write(scenario)
         env = dict(os.environ, VELASYSTEM_SCENARIO=scenario_path, VELASYSTEM_CONTROL=self.socket_path)
         self.started = time.monotonic()
-        self.proc = subprocess.Popen([executable or os.path.join(BIN, "velarelay"), "--port", str(self.port), *args],
+        port_args = ["--port", str(self.port)] if port is not False else []
+        self.proc = subprocess.Popen([executable or os.path.join(BIN, "velarelay"), *port_args, *args],
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
         _running.append(self.proc)
         self._output = []
+        self._ended = False
         self._changed = threading.Condition()
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
@@ -88,6 +92,7 @@ class Relay:
                 self._output.append(line.decode(errors="replace"))
                 self._changed.notify_all()
         with self._changed:
+            self._ended = True
             self._changed.notify_all()
 
     @property
@@ -96,14 +101,10 @@ class Relay:
             return "".join(self._output)
 
     def wait_output(self, text, timeout=10):
-        deadline = time.monotonic() + timeout
+        """Whether the relay said text within timeout seconds, before its output ended."""
         with self._changed:
-            while text not in "".join(self._output):
-                left = deadline - time.monotonic()
-                if left <= 0 or (self.proc.poll() is not None and not self._reader.is_alive()):
-                    return False
-                self._changed.wait(min(left, 0.5))
-        return True
+            self._changed.wait_for(lambda: self._ended or text in "".join(self._output), timeout)
+            return text in "".join(self._output)
 
     def wait_listening(self, timeout=10):
         """The relay says it started only once it listens with its key loaded."""
@@ -153,6 +154,12 @@ class Relay:
 
 def tls_context():
     return ssl.create_default_context(cafile=CERT)
+
+
+def tls_connection(relay):
+    """A TLS connection to the relay, handshake done, nothing sent."""
+    raw = socket.create_connection(("127.0.0.1", relay.port), timeout=30)
+    return tls_context().wrap_socket(raw, server_hostname="127.0.0.1")
 
 
 class Client:

@@ -5,15 +5,15 @@ import http.client
 import json
 import os
 import re
-import socket
 import subprocess
 import time
 import unittest
 
 from PIL import ImageChops
+from selenium.webdriver import ActionChains, Keys
 
 from browserharness import Browser
-from relayharness import BIN, Client, Relay, RelayTest, outbound_address, tls_context
+from relayharness import BIN, Client, Relay, RelayTest, outbound_address, tls_connection, tls_context
 
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
@@ -37,12 +37,9 @@ def exchange(relay, data):
     """Sends data on one connection and reads until the relay ends it: what
     came back, and how long the relay took to end it."""
     started = time.monotonic()
-    with socket.create_connection(("127.0.0.1", relay.port), timeout=30) as plain:
-        with tls_context().wrap_socket(plain, server_hostname="127.0.0.1") as tls:
-            tls.sendall(data)
-            received = b""
-            while chunk := tls.recv(65536):
-                received += chunk
+    with tls_connection(relay) as tls:
+        tls.sendall(data)
+        received = b"".join(iter(lambda: tls.recv(65536), b""))
     return received, time.monotonic() - started
 
 
@@ -153,15 +150,12 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
 
     def open(self, width, height, mobile=False):
         page = self.browser.open("https://127.0.0.1:%d/" % self.relay.port)
-        self.addCleanup(page.close)
         page.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=1, mobile=mobile)
         page.wait_text("#watch-state", "yes")
         return page
 
-    def press(self, page, key, code):
-        page.call("Input.dispatchKeyEvent", type="keyDown", key=key, code=key, windowsVirtualKeyCode=code,
-                  **({"text": "\r"} if key == "Enter" else {}))
-        page.call("Input.dispatchKeyEvent", type="keyUp", key=key, code=key, windowsVirtualKeyCode=code)
+    def press(self, *keys):
+        ActionChains(self.browser.driver).send_keys(*keys).perform()
 
     @staticmethod
     def complaints(page):
@@ -216,12 +210,10 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
         for _ in range(40):
             if page.evaluate("document.activeElement.id") == "command":
                 break
-            self.press(page, "Tab", 9)
-        page.call("Input.insertText", text="hub,count")
-        self.press(page, "Enter", 13)
+            self.press(Keys.TAB)
+        self.press("hub,count", Keys.ENTER)
         self.assertEqual(page.evaluate(DIALOG), [True, "confirm-cancel"])
-        self.press(page, "Tab", 9)
-        self.press(page, "Enter", 13)
+        self.press(Keys.TAB, Keys.ENTER)
         page.wait_text("#messages", ",hubCount,")
         self.assertEqual(page.evaluate(DIALOG), [False, "command"])
         self.assertEqual(self.complaints(page), [])

@@ -14,14 +14,13 @@ import unittest
 
 import websockets
 
-from relayharness import BIN, Client, Relay, copy_relay, free_port, round_trip, tls_context
+from relayharness import BIN, Client, Relay, copy_relay, free_port, round_trip, tls_connection
 
 
-def peer_certificate(port):
+def peer_certificate(relay):
     """The relay's certificate, checked against the authority of the build."""
-    with socket.create_connection(("127.0.0.1", port)) as raw:
-        with tls_context().wrap_socket(raw, server_hostname="127.0.0.1") as tls:
-            return tls.getpeercert(binary_form=True)
+    with tls_connection(relay) as tls:
+        return tls.getpeercert(binary_form=True)
 
 
 class CommandLine(unittest.TestCase):
@@ -44,19 +43,10 @@ class CommandLine(unittest.TestCase):
 class Settings(unittest.TestCase):
     def started(self, folder, arguments):
         """The port and debug flag a relay in folder started with."""
-        relay = subprocess.Popen([os.path.join(folder, "velarelay"), *arguments], stderr=subprocess.PIPE, text=True)
-        try:
-            output = ""
-            while "Started on port" not in output:
-                line = relay.stderr.readline()
-                self.assertTrue(line, output)
-                output += line
-            relay.send_signal(signal.SIGTERM)
-            output += relay.stderr.read()
-            self.assertEqual(relay.wait(10), 0, output)
-        finally:
-            relay.kill()
-        return int(re.search(r"Started on port (\d+)", output).group(1)), "VelaRelay debug:" in output
+        relay = Relay(args=arguments, port=False, wait=False, executable=os.path.join(folder, "velarelay"))
+        self.assertTrue(relay.wait_output("Started on port"), relay.output)
+        relay.close()
+        return int(re.search(r"Started on port (\d+)", relay.output).group(1)), "VelaRelay debug:" in relay.output
 
     def test_the_file_the_command_line_and_the_defaults(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -84,7 +74,6 @@ class StartFailures(unittest.TestCase):
     def start(self, folder=None, port=None, scenario=""):
         relay = Relay(scenario, port=port, wait=False, executable=folder and os.path.join(folder, "velarelay"))
         self.assertEqual(relay.wait(), 1, relay.output)
-        self.assertNotIn("Started", relay.output)
         lines = relay.output.splitlines()
         self.assertEqual(len(lines), 1, relay.output)
         return lines[0]
@@ -122,11 +111,11 @@ class Signals(unittest.IsolatedAsyncioTestCase):
         relay = Relay(executable=copy_relay(folder.name))
         self.addCleanup(relay.close)
         client = await Client.connect(relay)
-        before = peer_certificate(relay.port)
+        before = peer_certificate(relay)
         subprocess.run([os.path.join(BIN, "velarelay-cert"), "renew", "--pid", str(relay.proc.pid), ssl_dir],
                        check=True, capture_output=True)
         self.assertTrue(relay.wait_output("VelaRelay: Reloaded the key and certificate"), relay.output)
-        after = peer_certificate(relay.port)
+        after = peer_certificate(relay)
         with open(os.path.join(ssl_dir, "velarelay.crt")) as f:
             self.assertEqual(after, ssl.PEM_cert_to_DER_cert(f.read()))
         self.assertNotEqual(before, after)
@@ -136,7 +125,7 @@ class Signals(unittest.IsolatedAsyncioTestCase):
             f.write("not a key")
         relay.signal(signal.SIGHUP)
         self.assertTrue(relay.wait_output("reload failed, the key and certificate in use stay: "), relay.output)
-        self.assertEqual(peer_certificate(relay.port), after)
+        self.assertEqual(peer_certificate(relay), after)
         await client.close()
 
     async def test_a_storm_of_pauses_is_one_line_and_signals_during_a_stop_still_end_with_0(self):
@@ -182,12 +171,10 @@ class Signals(unittest.IsolatedAsyncioTestCase):
 class Log(unittest.TestCase):
     def test_peers_that_vanish_or_probe_leave_a_short_whole_log(self):
         relay = Relay()
-        context = tls_context()
         for _ in range(200):
-            with socket.create_connection(("127.0.0.1", relay.port)) as raw:
-                tls = context.wrap_socket(raw, server_hostname="127.0.0.1")
-                tls.sendall(b"GET / HTTP/1.1\r\n")
-                tls.close()  # no close_notify, as every Python ssl client leaves
+            tls = tls_connection(relay)
+            tls.sendall(b"GET / HTTP/1.1\r\n")
+            tls.close()  # no close_notify, as every Python ssl client leaves
         for _ in range(50):
             socket.create_connection(("127.0.0.1", relay.port)).close()
         # A client that completes its upgrade shows that the relay kept up.

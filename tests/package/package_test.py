@@ -39,19 +39,10 @@ OPERATOR = "operator1"
 PACKAGES = ("velarelay", "velarelay-simulator")
 
 
-class Failed(Exception):
-    pass
-
-
-def expect(condition, message):
-    if not condition:
-        raise Failed(message)
-
-
 def sh(*cmd, check=True, **kw):
     result = subprocess.run(cmd, text=True, capture_output=True, **kw)
     if check and result.returncode != 0:
-        raise Failed("%s: status %d\n%s%s" % (" ".join(cmd), result.returncode, result.stdout, result.stderr))
+        raise AssertionError("%s: status %d\n%s%s" % (" ".join(cmd), result.returncode, result.stdout, result.stderr))
     return result
 
 
@@ -176,7 +167,7 @@ class Relay:
         try:
             return self.notify.recv(4096).decode().split("\n")
         except socket.timeout:
-            raise Failed("no notification from the relay in 20 s; it said:\n" + "\n".join(self.lines()))
+            raise AssertionError("no notification from the relay in 20 s; it said:\n" + "\n".join(self.lines()))
 
     def stop(self):
         """SIGTERM, as systemd stops it; returns what it notified then."""
@@ -192,12 +183,6 @@ class Relay:
             if self.proc.poll() is None:
                 self.proc.kill()
                 self.proc.wait()
-
-
-async def connect(port, cafile):
-    return await websockets.connect("wss://127.0.0.1:%d" % port, ssl=ssl.create_default_context(cafile=cafile),
-                                    server_hostname="localhost", subprotocols=["relay-protocol"], open_timeout=10,
-                                    ping_interval=None)
 
 
 async def receive(ws, keyword, count=1):
@@ -222,13 +207,13 @@ class PackageTest:
         try:
             detail, status = function() or "", "pass"
         except Exception as error:  # every failure is reported, the run goes on where it can
-            detail, status = str(error) if isinstance(error, Failed) else traceback.format_exc(), "FAIL"
+            detail, status = str(error) if isinstance(error, AssertionError) else traceback.format_exc(), "FAIL"
         self.results.append((name, status, detail, time.monotonic() - started))
         return status == "pass"
 
     def debs(self):
         found = {name: glob.glob(os.path.join(self.options.debs, "%s_*.deb" % name)) for name in PACKAGES}
-        expect(all(len(paths) == 1 for paths in found.values()), "want one of each package: %s" % found)
+        assert all(len(paths) == 1 for paths in found.values()), "want one of each package: %s" % found
         return {name: os.path.abspath(paths[0]) for name, paths in found.items()}
 
     def apt_install(self, paths):
@@ -254,9 +239,9 @@ class PackageTest:
         user = self.root.run("getent", "passwd", "velarelay").stdout.strip().split(":")
         group = self.root.run("getent", "group", "velarelay").stdout.strip().split(":")
         self.root.run("getent", "group", "velasim")
-        expect(int(user[2]) < 1000, "velarelay is not a system user: %s" % user)
-        expect(user[3] == group[2], "velarelay's group is not velarelay: %s" % user)
-        expect(user[5:] == ["/nonexistent", "/usr/sbin/nologin"], "velarelay can log in or has a home: %s" % user)
+        assert int(user[2]) < 1000, "velarelay is not a system user: %s" % user
+        assert user[3] == group[2], "velarelay's group is not velarelay: %s" % user
+        assert user[5:] == ["/nonexistent", "/usr/sbin/nologin"], "velarelay can log in or has a home: %s" % user
         self.facts["gid"] = int(group[2])
         return ":".join(user)
 
@@ -265,7 +250,7 @@ class PackageTest:
                                    ("velarelay-ca.key", (0, 0), 0o600)):
             st = os.stat(self.root.file(SSL_DIR + "/" + name))
             got = (st.st_uid, st.st_gid, oct(st.st_mode & 0o7777))
-            expect(got == (*owners, oct(bits)), "%s: owner, group, mode %s; want %s" % (name, got, (*owners, oct(bits))))
+            assert got == (*owners, oct(bits)), "%s: owner, group, mode %s; want %s" % (name, got, (*owners, oct(bits)))
         self.root.run("openssl", "verify", "-CAfile", SSL_DIR + "/velarelay-ca.crt", "-purpose", "sslserver",
                       "-verify_hostname", "localhost", SSL_DIR + "/velarelay.crt")
         return "velarelay.key root:velarelay 0640, velarelay-ca.key root:root 0600; the certificate verifies"
@@ -274,32 +259,32 @@ class PackageTest:
         links = {"/usr/bin/velarelay": "../lib/velarelay/velarelay", "/usr/lib/velarelay/velarelay.ini": INI,
                  "/usr/lib/velarelay/ssl": SSL_DIR}
         for link, target in links.items():
-            expect(os.readlink(self.root.file(link)) == target, "%s -> %s" % (link, os.readlink(self.root.file(link))))
+            assert os.readlink(self.root.file(link)) == target, "%s -> %s" % (link, os.readlink(self.root.file(link)))
         # The relay names the folder it reads from: the link's target, not /usr/bin.
         usage = self.root.run("/usr/bin/velarelay", "--help", check=False, timeout=10).stdout
-        expect("(/usr/lib/velarelay)" in usage, "velarelay --help does not name /usr/lib/velarelay:\n" + usage)
+        assert "(/usr/lib/velarelay)" in usage, "velarelay --help does not name /usr/lib/velarelay:\n" + usage
         conffiles = self.root.run("dpkg-query", "-W", "-f=${Conffiles}", "velarelay").stdout
-        expect(INI in conffiles, "not a conffile: %s (conffiles: %s)" % (INI, conffiles))
+        assert INI in conffiles, "not a conffile: %s (conffiles: %s)" % (INI, conffiles)
         library = [line.split()[2] for line in self.root.run("ldd", "/usr/lib/velarelay/velarelay").stdout.splitlines()
                    if line.split()[0] == "libvelasystem.so.2"]
-        expect(library, "the relay does not load libvelasystem.so.2")
+        assert library, "the relay does not load libvelasystem.so.2"
         # usrmerge: ldd may say /lib/..., where dpkg knows /usr/lib/...
         owner = (self.root.run("dpkg", "-S", library[0], check=False).stdout.strip()
                  or self.root.run("dpkg", "-S", os.path.realpath(self.root.file(library[0]))[len(self.root.path):])
                  .stdout.strip())
-        expect(owner.startswith("velarelay-simulator:"), "libvelasystem.so.2 from %s" % owner)
+        assert owner.startswith("velarelay-simulator:"), "libvelasystem.so.2 from %s" % owner
         return "links %s; the relay reads from /usr/lib/velarelay; %s a conffile; hub library %s" % (
             ", ".join("%s -> %s" % kv for kv in links.items()), INI, owner)
 
     def unit(self):
         verify = self.root.run("systemd-analyze", "verify", UNIT, check=False)
-        expect(verify.returncode == 0 and not verify.stderr.strip() and not verify.stdout.strip(),
-               "systemd-analyze verify: %d\n%s%s" % (verify.returncode, verify.stdout, verify.stderr))
+        assert verify.returncode == 0 and not verify.stderr.strip() and not verify.stdout.strip(), (
+            "systemd-analyze verify: %d\n%s%s" % (verify.returncode, verify.stdout, verify.stderr))
         lines = []
         for unit, label in ((UNIT, UNIT), ("velarelay.service", "velarelay.service with the simulator's drop-in")):
             security = self.root.run("systemd-analyze", "security", "--offline=yes", unit, check=False)
             exposure = [l for l in security.stdout.splitlines() if "Overall exposure level" in l]
-            expect(exposure, "systemd-analyze security %s:\n%s%s" % (unit, security.stdout, security.stderr))
+            assert exposure, "systemd-analyze security %s:\n%s%s" % (unit, security.stdout, security.stderr)
             lines.append("%s: %s" % (label, exposure[0].split("level for")[1].split(":", 1)[1].strip()))
             self.facts["security " + unit] = security.stdout
         return "verify: no findings; exposure " + "; ".join(lines)
@@ -315,29 +300,32 @@ class PackageTest:
         relay = Relay(self.root, unit)
         try:
             ready = relay.notified()
-            expect(ready[:2] == ["READY=1", "STATUS=Listening on 127.0.0.1 port %d" % port], "first said %s" % ready)
+            assert ready[:2] == ["READY=1", "STATUS=Listening on 127.0.0.1 port %d" % port], "first said %s" % ready
             done = ["ExecStart as %s:%s (+%s) from %s" % (relay.user, relay.group,
                                                            ",".join(unit.get("SupplementaryGroups", [])),
                                                            ", ".join(files))]
             mode = os.stat(self.root.file("/run/velarelay/velasim.sock")).st_mode & 0o777
-            expect(mode == 0o660, "control socket mode %o" % mode)
+            assert mode == 0o660, "control socket mode %o" % mode
             done += [asyncio.run(self.stroke(port)), self.reload(relay)]
         finally:
             stopping = relay.stop()
         log = relay.lines()
-        expect(relay.proc.returncode == 0, "the relay ended with status %s:\n%s" % (relay.proc.returncode, "\n".join(log)))
-        expect("STOPPING=1" in stopping, "no STOPPING=1 on SIGTERM: %s" % stopping)
-        expect(any("VelaRelay: Started on port %d" % port in line for line in log), "no start in the log: %s" % log)
+        assert relay.proc.returncode == 0, "the relay ended with status %s:\n%s" % (
+            relay.proc.returncode, "\n".join(log))
+        assert "STOPPING=1" in stopping, "no STOPPING=1 on SIGTERM: %s" % stopping
+        assert any("VelaRelay: Started on port %d" % port in line for line in log), "no start in the log: %s" % log
         stray = [line for line in log if not line.startswith("VelaRelay")]
-        expect(not stray, "log lines without the prefix: %s" % stray)
+        assert not stray, "log lines without the prefix: %s" % stray
         return "; ".join(done + ["SIGTERM: STOPPING=1, status 0"])
 
     async def stroke(self, port):
-        ws = await connect(port, self.root.file(SSL_DIR + "/velarelay-ca.crt"))
-        try:
+        cafile = self.root.file(SSL_DIR + "/velarelay-ca.crt")
+        async with websockets.connect("wss://127.0.0.1:%d" % port, ssl=ssl.create_default_context(cafile=cafile),
+                                      server_hostname="localhost", subprotocols=["relay-protocol"], open_timeout=10,
+                                      ping_interval=None) as ws:
             await ws.send("hub,count")
             count = (await receive(ws, "hubCount"))[0]
-            expect(count[-1] == "2", "hub count %s, want the classroom's 2" % count)
+            assert count[-1] == "2", "hub count %s, want the classroom's 2" % count
             await ws.send("screen,size,1920,1080")
             await ws.send("window,position,0,0,1920,1080")
             # An operator: a member of velasim may drive the hubs, anyone else may not.
@@ -345,16 +333,13 @@ class PackageTest:
             velasim = ["velasim", "--socket", "/run/velarelay/velasim.sock"]
             outsider = self.root.run("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", *velasim,
                                      "ping", check=False)
-            expect(outsider.returncode == 2, "velasim as nobody: %d %s" % (outsider.returncode, outsider.stdout))
+            assert outsider.returncode == 2, "velasim as nobody: %d %s" % (outsider.returncode, outsider.stdout)
             drawn = self.root.run("setpriv", "--reuid=" + OPERATOR, "--regid=" + OPERATOR, "--init-groups",
                                   *velasim, "stroke", "0", "1", "16000", "9000", "16400", "9000", "2")
-            expect(drawn.stdout == "ok\n", "velasim stroke: %s" % drawn.stdout)
+            assert drawn.stdout == "ok\n", "velasim stroke: %s" % drawn.stdout
             pens = await receive(ws, "pen", 3)
             samples = [tuple(p[4:7]) for p in pens]
-            expect(samples == [("16000", "9000", "1"), ("16400", "9000", "1"), ("16400", "9000", "0")],
-                   "pen messages %s" % pens)
-        finally:
-            await ws.close()
+            assert samples == [("16000", "9000", "1"), ("16400", "9000", "1"), ("16400", "9000", "0")], pens
         return "client got hubCount 2 and the stroke %s; velasim as nobody refused" % ", ".join(
             ",".join(p[1:]) for p in pens)
 
@@ -362,8 +347,8 @@ class PackageTest:
     def reload(relay):
         # That a new certificate is served after it is the end-to-end tests'.
         relay.proc.send_signal(signal.SIGHUP)
-        expect("RELOADING=1" in relay.notified(), "no RELOADING=1 after SIGHUP")
-        expect("READY=1" in relay.notified(), "no READY=1 after the reload")
+        assert "RELOADING=1" in relay.notified(), "no RELOADING=1 after SIGHUP"
+        assert "READY=1" in relay.notified(), "no READY=1 after the reload"
         return "SIGHUP: RELOADING=1, READY=1"
 
     def upgrade(self):
@@ -381,21 +366,21 @@ class PackageTest:
         finally:
             remove_tree(work)
         versions = self.versions("${Version} ")
-        expect(versions.count("+upgrade1") == 2, "not upgraded: %s" % versions)
-        expect(self.ssl_files() == before, "the upgrade changed the keys or certificates")
-        expect("\nrelay_port=" in pathlib.Path(self.root.file(INI)).read_text(), "the upgrade lost the changed settings")
+        assert versions.count("+upgrade1") == 2, "not upgraded: %s" % versions
+        assert self.ssl_files() == before, "the upgrade changed the keys or certificates"
+        assert "\nrelay_port=" in pathlib.Path(self.root.file(INI)).read_text(), "the upgrade lost the changed settings"
         return "to %s: keys, certificates and the changed velarelay.ini kept" % versions
 
     def ssl_files(self):
         found = {p.name: p.read_bytes() for p in pathlib.Path(self.root.file(SSL_DIR)).iterdir()}
-        expect(len(found) == 4, "%s holds %s" % (SSL_DIR, sorted(found)))
+        assert len(found) == 4, "%s holds %s" % (SSL_DIR, sorted(found))
         return found
 
     def purge(self):
         self.root.apt("purge", *PACKAGES)
         left = [p for p in ("/etc/velarelay", "/usr/lib/velarelay", "/usr/sbin/velarelay-cert", UNIT)
                 if os.path.lexists(self.root.file(p))]
-        expect(not left, "left after purge: %s" % left)
+        assert not left, "left after purge: %s" % left
         return "/etc/velarelay (settings, keys, certificates) and the programs gone; the user velarelay stays"
 
     def run(self):
