@@ -1,8 +1,77 @@
-#include "HubAdapterFixture.h"
+#include "VelaSystemClient.h"
+#include "QtPrinters.h"
 
 #include <velasystem/VelaSystem.h>
+#include <velasystem_simulator/Simulator.h>
+
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
 
 namespace {
+
+// The adapter against the simulated hub library in this process: commands
+// run on the library's thread, and what the hubs emit reaches the adapter
+// only as this thread handles events, as it does in the relay. Tests wait
+// for what they expect to arrive; where something must not arrive, they wait
+// for a later event that travels the same way.
+class HubAdapter : public ::testing::Test
+{
+protected:
+    void SetUp() override { Velasystem::Simulator::reset(); }
+    void TearDown() override
+    {
+        client.reset();
+        Velasystem::Simulator::reset();
+    }
+
+    // Builds the adapter over the hubs the simulator has at that moment.
+    void start()
+    {
+        client = std::make_unique<VelaSystemClient>();
+        client->setNumConnections(1);
+        journal();
+    }
+
+    static void sim(const QString &command)
+    {
+        const QString reply = Velasystem::Simulator::execute(command);
+        EXPECT_TRUE(reply.startsWith(QLatin1String("ok"))) << command.toStdString() << ": " << reply.toStdString();
+    }
+
+    // Handles events until the spy has seen at least count signals.
+    static bool arrived(const QSignalSpy &spy, int count = 1)
+    {
+        return QTest::qWaitFor([&] { return spy.count() >= count; });
+    }
+
+    // Library calls made since the last look.
+    static QStringList journal()
+    {
+        QStringList lines = Velasystem::Simulator::execute(QStringLiteral("calls")).split(QLatin1Char('\n'));
+        lines.removeFirst();
+        return lines;
+    }
+
+    std::unique_ptr<VelaSystemClient> client;
+};
+
+// A voting hub with a registered expression device.
+class VotingHub : public HubAdapter
+{
+protected:
+    void SetUp() override
+    {
+        HubAdapter::SetUp();
+        sim(QStringLiteral("hub add 1 type=2"));
+        sim(QStringLiteral("device add 1 1001 5 Ann"));
+        start();
+    }
+
+    void ask(int questionId) { client->askQuestion(YesNo, {questionId}); }
+};
 
 // With a screen of 32767 x 32767 hub coordinates are screen pixels.
 class Board : public HubAdapter
@@ -175,6 +244,97 @@ TEST_F(VotingHub, WhatRanOnAVotingHubThatWentEndsAndNothingReachesIt)
     ask(9);
     EXPECT_EQ(session.last(), QList<QVariant>{true});
     EXPECT_EQ(journal(), (QStringList{"hub stopSession 3", "hub startYesNoSession 3 9 0 0 0"}));
+}
+
+TEST_F(VotingHub, AnAnswerHandledAfterItsQuestionEndedDoesNotCountForTheNext)
+{
+    QSignalSpy responses(client.get(), &IVelaRelayClient::questionResponse);
+    ask(7);
+    // The answer arrives on the library's thread before the client's next
+    // commands are carried out, and is handled after them.
+    sim(QStringLiteral("answer 1 yesno 1001 7 1"));
+    client->stopQuestion();
+    ask(8);
+    sim(QStringLiteral("answer 1 yesno 1001 8 0"));
+    ASSERT_TRUE(arrived(responses));
+    EXPECT_EQ(responses.at(0), (QList<QVariant>{1001u, 8, QStringLiteral("No"), QStringLiteral("Ann")}));
+}
+
+TEST_F(VotingHub, AQuestionCanBeAskedOnceTheHubWasReset)
+{
+    ask(7);
+    client->resetSession();
+    ask(8);
+    EXPECT_EQ(journal().mid(2),
+              (QStringList{"hub resetHubSession 1", "hub stopSession 1", "hub startYesNoSession 1 8 0 0 0"}));
+}
+
+TEST_F(VotingHub, ASessionOfAnEarlierVotingHubEndsAndIsHeardNoMore)
+{
+    QSignalSpy requests(client.get(), &IVelaRelayClient::sendGetQuestion);
+    QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
+    client->startEnhancedSession(1);
+    sim(QStringLiteral("hub add 2 type=2"));
+    sim(QStringLiteral("device add 2 2001 5 Di"));
+    ASSERT_TRUE(arrived(announced));
+    journal();
+
+    client->startEnhancedSession(1);
+    EXPECT_EQ(journal(), (QStringList{"enhanced stopSession 1", "enhanced startSession 2 0"}));
+    sim(QStringLiteral("enhanced 1 getQuestion 1001 3"));
+    sim(QStringLiteral("enhanced 2 getQuestion 2001 4"));
+    ASSERT_TRUE(arrived(requests));
+    EXPECT_EQ(requests.at(0), (QList<QVariant>{2u, 2001u, 4}));
+}
+
+TEST_F(VotingHub, NamingOfAnEarlierVotingHubEndsThereBeforeNewNamingStarts)
+{
+    QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
+    client->startTeacherNamingSession();
+    client->startStudentNamingSession(1, 2, 10, 1);
+    sim(QStringLiteral("hub add 2 type=2"));
+    ASSERT_TRUE(arrived(announced));
+    journal();
+
+    client->startTeacherNamingSession();
+    client->stopExpressionEndUserNamingSession();
+    EXPECT_EQ(
+        journal(),
+        (QStringList{"naming stopExpressionNamingSession 1", "system stopVelahubExpressionNamingSession 1",
+                     "system startVelahubExpressionNamingSession 2", "hub stopExpressionEndUserNamingSession 1"}));
+}
+
+TEST_F(VotingHub, AClearOrARemovalDuringARegistrationLeavesItToEndWithItsReport)
+{
+    QSignalSpy registered(client.get(), &IVelaRelayClient::sendExpressionDeviceRegistered);
+    QSignalSpy complete(client.get(), &IVelaRelayClient::sendRegistrationComplete);
+    client->startRegistrationSession(3, 0, 0, QStringLiteral("X"), 0, 0, 0);
+    sim(QStringLiteral("register 2001 5 Cy"));
+    ASSERT_TRUE(arrived(registered));
+    journal();
+    QSignalSpy removed(client.get(), &IVelaRelayClient::sendRemoveVelaDevice);
+    client->removeVelaDevice(1001, 5);
+    EXPECT_EQ(journal(), QStringList{"registration removeVelaexpression 1 1001"});
+    EXPECT_TRUE(removed.last().at(2).toBool());
+    client->clearExpressions();
+    EXPECT_EQ(journal(), QStringList{"registration clearHubOfExpressions 1"});
+    sim(QStringLiteral("register 2002 5 Di"));
+    ASSERT_TRUE(arrived(registered, 2));
+    client->stopRegistrationSession();
+    EXPECT_EQ(complete.count(), 1);
+    EXPECT_EQ(complete.last(), QList<QVariant>{2u});
+
+    // One of an earlier voting hub ends, with its report, before another is cleared.
+    QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
+    client->startRegistrationSession(3, 0, 0, QStringLiteral("X"), 0, 0, 0);
+    sim(QStringLiteral("hub add 2 type=2"));
+    ASSERT_TRUE(arrived(announced));
+    client->clearExpressions();
+    EXPECT_EQ(complete.last(), QList<QVariant>{0u});
+    EXPECT_EQ(journal().mid(5),
+              (QStringList{"registration stopExpressionRegistrationSession 1",
+                           "system stopVelahubRegistrationSession 1", "system startVelahubRegistrationSession 2",
+                           "registration clearHubOfExpressions 2", "system stopVelahubRegistrationSession 2"}));
 }
 
 } // namespace
