@@ -47,6 +47,14 @@ protected:
         return QTest::qWaitFor([&] { return spy.count() >= count; });
     }
 
+    // Connects a voting hub and waits until the adapter has heard of it.
+    bool votingHubAdded(int index)
+    {
+        QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
+        sim(QStringLiteral("hub add %1 type=2").arg(index));
+        return arrived(announced);
+    }
+
     // Library calls made since the last look.
     static QStringList journal()
     {
@@ -95,7 +103,6 @@ TEST_F(HubAdapter, FollowsHubsAndCountsOverAllOfThem)
     QSignalSpy counts(client.get(), &IVelaRelayClient::penAndTouchCount);
     QSignalSpy hubs(client.get(), &IVelaRelayClient::hubCount);
     QSignalSpy all(client.get(), &IVelaRelayClient::allCapabilities);
-    QSignalSpy voting(client.get(), &IVelaRelayClient::hubConnected);
     QSignalSpy capabilities(client.get(), &IVelaRelayClient::queryCapabilities);
     QSignalSpy gone(client.get(), &IVelaRelayClient::boardDisconnected);
 
@@ -110,8 +117,7 @@ TEST_F(HubAdapter, FollowsHubsAndCountsOverAllOfThem)
     // A virtual hub is announced to nobody; a hub without a board is
     // announced as such and offers questions.
     sim(QStringLiteral("hub add 3 pens=2 virtual=1"));
-    sim(QStringLiteral("hub add 2 type=2"));
-    ASSERT_TRUE(arrived(voting));
+    ASSERT_TRUE(votingHubAdded(2));
     EXPECT_EQ(capabilities.count(), 1);
     client->getAllCapabilities();
     EXPECT_TRUE(all.at(1).at(2).value<QuestionCapabilities>().multipleChoice);
@@ -179,14 +185,12 @@ TEST_F(Board, InputIsIgnoredWithoutAClient)
     QSignalSpy pen(client.get(), &IVelaRelayClient::pen);
     QSignalSpy touch(client.get(), &IVelaRelayClient::touch);
     QSignalSpy eraser(client.get(), &IVelaRelayClient::eraser);
-    QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
     client->setNumConnections(0);
     sim(QStringLiteral("pen 0 1 1500 1500 1 0"));
     sim(QStringLiteral("touch 0 1:1500:1500:1"));
     sim(QStringLiteral("eraser 0 1:1500:1500:10:10:1"));
     // The next hub's announcement reaches the adapter behind the input.
-    sim(QStringLiteral("hub add 1 type=2"));
-    ASSERT_TRUE(arrived(announced));
+    ASSERT_TRUE(votingHubAdded(1));
     EXPECT_EQ(pen.count() + touch.count() + eraser.count(), 0);
 }
 
@@ -238,9 +242,7 @@ TEST_F(VotingHub, WhatRanOnAVotingHubThatWentEndsAndNothingReachesIt)
     EXPECT_EQ(state.count(), 0);
 
     // A new voting hub takes questions at once.
-    QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
-    sim(QStringLiteral("hub add 3 type=2"));
-    ASSERT_TRUE(arrived(announced));
+    ASSERT_TRUE(votingHubAdded(3));
     ask(9);
     EXPECT_EQ(session.last(), QList<QVariant>{true});
     EXPECT_EQ(journal(), (QStringList{"hub stopSession 3", "hub startYesNoSession 3 9 0 0 0"}));
@@ -272,11 +274,9 @@ TEST_F(VotingHub, AQuestionCanBeAskedOnceTheHubWasReset)
 TEST_F(VotingHub, ASessionOfAnEarlierVotingHubEndsAndIsHeardNoMore)
 {
     QSignalSpy requests(client.get(), &IVelaRelayClient::sendGetQuestion);
-    QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
     client->startEnhancedSession(1);
-    sim(QStringLiteral("hub add 2 type=2"));
+    ASSERT_TRUE(votingHubAdded(2));
     sim(QStringLiteral("device add 2 2001 5 Di"));
-    ASSERT_TRUE(arrived(announced));
     journal();
 
     client->startEnhancedSession(1);
@@ -289,11 +289,9 @@ TEST_F(VotingHub, ASessionOfAnEarlierVotingHubEndsAndIsHeardNoMore)
 
 TEST_F(VotingHub, NamingOfAnEarlierVotingHubEndsThereBeforeNewNamingStarts)
 {
-    QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
     client->startTeacherNamingSession();
     client->startStudentNamingSession(1, 2, 10, 1);
-    sim(QStringLiteral("hub add 2 type=2"));
-    ASSERT_TRUE(arrived(announced));
+    ASSERT_TRUE(votingHubAdded(2));
     journal();
 
     client->startTeacherNamingSession();
@@ -325,10 +323,8 @@ TEST_F(VotingHub, AClearOrARemovalDuringARegistrationLeavesItToEndWithItsReport)
     EXPECT_EQ(complete.last(), QList<QVariant>{2u});
 
     // One of an earlier voting hub ends, with its report, before another is cleared.
-    QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
     client->startRegistrationSession(3, 0, 0, QStringLiteral("X"), 0, 0, 0);
-    sim(QStringLiteral("hub add 2 type=2"));
-    ASSERT_TRUE(arrived(announced));
+    ASSERT_TRUE(votingHubAdded(2));
     client->clearExpressions();
     EXPECT_EQ(complete.last(), QList<QVariant>{0u});
     EXPECT_EQ(journal().mid(5),
