@@ -58,9 +58,7 @@ protected:
     // Library calls made since the last look.
     static QStringList journal()
     {
-        QStringList lines = Velasystem::Simulator::execute(QStringLiteral("calls")).split(QLatin1Char('\n'));
-        lines.removeFirst();
-        return lines;
+        return Velasystem::Simulator::execute(QStringLiteral("calls")).split(QLatin1Char('\n')).mid(1);
     }
 
     std::unique_ptr<VelaSystemClient> client;
