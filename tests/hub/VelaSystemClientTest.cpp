@@ -1,12 +1,85 @@
-#include "HubAdapterFixture.h"
+#include "VelaSystemClient.h"
+#include "QtPrinters.h"
 
 #include <velasystem/VelaSystem.h>
+#include <velasystem_simulator/Simulator.h>
 
+#include <QSignalSpy>
+#include <QTest>
 #include <QThread>
+#include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
 
 namespace {
+
+// The adapter against the simulated hub library in this process: commands
+// run on the library's thread, and what the hubs emit reaches the adapter
+// only as this thread handles events, as it does in the relay. Tests wait
+// for what they expect to arrive; where something must not arrive, they wait
+// for a later event that travels the same way.
+class HubAdapter : public ::testing::Test
+{
+protected:
+    void SetUp() override { Velasystem::Simulator::reset(); }
+    void TearDown() override
+    {
+        client.reset();
+        Velasystem::Simulator::reset();
+    }
+
+    // Builds the adapter over the hubs the simulator has at that moment.
+    void start(MainLoopGate *gate = nullptr)
+    {
+        client = std::make_unique<VelaSystemClient>(nullptr, RelayIntelligenceManager::DefaultKeepAliveTimeoutMs, gate);
+        client->setNumConnections(1);
+        journal();
+    }
+
+    static void sim(const QString &command)
+    {
+        const QString reply = Velasystem::Simulator::execute(command);
+        EXPECT_TRUE(reply.startsWith(QLatin1String("ok"))) << command.toStdString() << ": " << reply.toStdString();
+    }
+
+    // Handles events until the spy has seen at least count signals.
+    static bool arrived(const QSignalSpy &spy, int count = 1)
+    {
+        return QTest::qWaitFor([&] { return spy.count() >= count; });
+    }
+
+    // Connects a voting hub and waits until the adapter has heard of it.
+    bool votingHubAdded(int index)
+    {
+        QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
+        sim(QStringLiteral("hub add %1 type=2").arg(index));
+        return arrived(announced);
+    }
+
+    // Library calls made since the last look.
+    static QStringList journal()
+    {
+        return Velasystem::Simulator::execute(QStringLiteral("calls")).split(QLatin1Char('\n')).mid(1);
+    }
+
+    std::unique_ptr<VelaSystemClient> client;
+};
+
+// A voting hub with a registered expression device.
+class VotingHub : public HubAdapter
+{
+protected:
+    void SetUp() override
+    {
+        HubAdapter::SetUp();
+        sim(QStringLiteral("hub add 1 type=2"));
+        sim(QStringLiteral("device add 1 1001 5 Ann"));
+        start();
+    }
+
+    void ask(int questionId) { client->askQuestion(YesNo, {questionId}); }
+};
 
 // With a screen of 32767 x 32767 hub coordinates are screen pixels.
 class Board : public HubAdapter
@@ -30,7 +103,6 @@ TEST_F(HubAdapter, FollowsHubsAndCountsOverAllOfThem)
     QSignalSpy counts(client.get(), &IVelaRelayClient::penAndTouchCount);
     QSignalSpy hubs(client.get(), &IVelaRelayClient::hubCount);
     QSignalSpy all(client.get(), &IVelaRelayClient::allCapabilities);
-    QSignalSpy voting(client.get(), &IVelaRelayClient::hubConnected);
     QSignalSpy capabilities(client.get(), &IVelaRelayClient::queryCapabilities);
     QSignalSpy gone(client.get(), &IVelaRelayClient::boardDisconnected);
 
@@ -45,8 +117,7 @@ TEST_F(HubAdapter, FollowsHubsAndCountsOverAllOfThem)
     // A virtual hub is announced to nobody; a hub without a board is
     // announced as such and offers questions.
     sim(QStringLiteral("hub add 3 pens=2 virtual=1"));
-    sim(QStringLiteral("hub add 2 type=2"));
-    ASSERT_TRUE(arrived(voting));
+    ASSERT_TRUE(votingHubAdded(2));
     EXPECT_EQ(capabilities.count(), 1);
     client->getAllCapabilities();
     EXPECT_TRUE(all.at(1).at(2).value<QuestionCapabilities>().multipleChoice);
@@ -114,14 +185,12 @@ TEST_F(Board, InputIsIgnoredWithoutAClient)
     QSignalSpy pen(client.get(), &IVelaRelayClient::pen);
     QSignalSpy touch(client.get(), &IVelaRelayClient::touch);
     QSignalSpy eraser(client.get(), &IVelaRelayClient::eraser);
-    QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
     client->setNumConnections(0);
     sim(QStringLiteral("pen 0 1 1500 1500 1 0"));
     sim(QStringLiteral("touch 0 1:1500:1500:1"));
     sim(QStringLiteral("eraser 0 1:1500:1500:10:10:1"));
     // The next hub's announcement reaches the adapter behind the input.
-    sim(QStringLiteral("hub add 1 type=2"));
-    ASSERT_TRUE(arrived(announced));
+    ASSERT_TRUE(votingHubAdded(1));
     EXPECT_EQ(pen.count() + touch.count() + eraser.count(), 0);
 }
 
@@ -248,12 +317,95 @@ TEST_F(VotingHub, WhatRanOnAVotingHubThatWentEndsAndNothingReachesIt)
     EXPECT_EQ(state.count(), 0);
 
     // A new voting hub takes questions at once.
-    QSignalSpy announced(client.get(), &IVelaRelayClient::hubConnected);
-    sim(QStringLiteral("hub add 3 type=2"));
-    ASSERT_TRUE(arrived(announced));
+    ASSERT_TRUE(votingHubAdded(3));
     ask(9);
     EXPECT_EQ(session.last(), QList<QVariant>{true});
     EXPECT_EQ(journal(), (QStringList{"hub stopSession 3", "hub startYesNoSession 3 9 0 0 0"}));
+}
+
+TEST_F(VotingHub, AnAnswerHandledAfterItsQuestionEndedDoesNotCountForTheNext)
+{
+    QSignalSpy responses(client.get(), &IVelaRelayClient::questionResponse);
+    ask(7);
+    // The answer arrives on the library's thread before the client's next
+    // commands are carried out, and is handled after them.
+    sim(QStringLiteral("answer 1 yesno 1001 7 1"));
+    client->stopQuestion();
+    ask(8);
+    sim(QStringLiteral("answer 1 yesno 1001 8 0"));
+    ASSERT_TRUE(arrived(responses));
+    EXPECT_EQ(responses.at(0), (QList<QVariant>{1001u, 8, QStringLiteral("No"), QStringLiteral("Ann")}));
+}
+
+TEST_F(VotingHub, AQuestionCanBeAskedOnceTheHubWasReset)
+{
+    ask(7);
+    client->resetSession();
+    ask(8);
+    EXPECT_EQ(journal().mid(2),
+              (QStringList{"hub resetHubSession 1", "hub stopSession 1", "hub startYesNoSession 1 8 0 0 0"}));
+}
+
+TEST_F(VotingHub, ASessionOfAnEarlierVotingHubEndsAndIsHeardNoMore)
+{
+    QSignalSpy requests(client.get(), &IVelaRelayClient::sendGetQuestion);
+    client->startEnhancedSession(1);
+    ASSERT_TRUE(votingHubAdded(2));
+    sim(QStringLiteral("device add 2 2001 5 Di"));
+    journal();
+
+    client->startEnhancedSession(1);
+    EXPECT_EQ(journal(), (QStringList{"enhanced stopSession 1", "enhanced startSession 2 0"}));
+    sim(QStringLiteral("enhanced 1 getQuestion 1001 3"));
+    sim(QStringLiteral("enhanced 2 getQuestion 2001 4"));
+    ASSERT_TRUE(arrived(requests));
+    EXPECT_EQ(requests.at(0), (QList<QVariant>{2u, 2001u, 4}));
+}
+
+TEST_F(VotingHub, NamingOfAnEarlierVotingHubEndsThereBeforeNewNamingStarts)
+{
+    client->startTeacherNamingSession();
+    client->startStudentNamingSession(1, 2, 10, 1);
+    ASSERT_TRUE(votingHubAdded(2));
+    journal();
+
+    client->startTeacherNamingSession();
+    client->stopExpressionEndUserNamingSession();
+    EXPECT_EQ(
+        journal(),
+        (QStringList{"naming stopExpressionNamingSession 1", "system stopVelahubExpressionNamingSession 1",
+                     "system startVelahubExpressionNamingSession 2", "hub stopExpressionEndUserNamingSession 1"}));
+}
+
+TEST_F(VotingHub, AClearOrARemovalDuringARegistrationLeavesItToEndWithItsReport)
+{
+    QSignalSpy registered(client.get(), &IVelaRelayClient::sendExpressionDeviceRegistered);
+    QSignalSpy complete(client.get(), &IVelaRelayClient::sendRegistrationComplete);
+    client->startRegistrationSession(3, 0, 0, QStringLiteral("X"), 0, 0, 0);
+    sim(QStringLiteral("register 2001 5 Cy"));
+    ASSERT_TRUE(arrived(registered));
+    journal();
+    QSignalSpy removed(client.get(), &IVelaRelayClient::sendRemoveVelaDevice);
+    client->removeVelaDevice(1001, 5);
+    EXPECT_EQ(journal(), QStringList{"registration removeVelaexpression 1 1001"});
+    EXPECT_TRUE(removed.last().at(2).toBool());
+    client->clearExpressions();
+    EXPECT_EQ(journal(), QStringList{"registration clearHubOfExpressions 1"});
+    sim(QStringLiteral("register 2002 5 Di"));
+    ASSERT_TRUE(arrived(registered, 2));
+    client->stopRegistrationSession();
+    EXPECT_EQ(complete.count(), 1);
+    EXPECT_EQ(complete.last(), QList<QVariant>{2u});
+
+    // One of an earlier voting hub ends, with its report, before another is cleared.
+    client->startRegistrationSession(3, 0, 0, QStringLiteral("X"), 0, 0, 0);
+    ASSERT_TRUE(votingHubAdded(2));
+    client->clearExpressions();
+    EXPECT_EQ(complete.last(), QList<QVariant>{0u});
+    EXPECT_EQ(journal().mid(5),
+              (QStringList{"registration stopExpressionRegistrationSession 1",
+                           "system stopVelahubRegistrationSession 1", "system startVelahubRegistrationSession 2",
+                           "registration clearHubOfExpressions 2", "system stopVelahubRegistrationSession 2"}));
 }
 
 } // namespace

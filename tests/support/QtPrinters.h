@@ -13,10 +13,5 @@ inline void PrintTo(const QString &text, std::ostream *out)
 
 inline void PrintTo(const QStringList &list, std::ostream *out)
 {
-    *out << '[';
-    for (int i = 0; i < list.size(); ++i) {
-        *out << (i ? ", " : "");
-        PrintTo(list.at(i), out);
-    }
-    *out << ']';
+    *out << (list.isEmpty() ? "[]" : "[\"" + list.join("\", \"").toStdString() + "\"]");
 }

@@ -111,11 +111,6 @@ void Tls_test_client::take(const char *data, std::size_t size)
         m_events.push_back(std::move(event));
 }
 
-bool Tls_test_client::sendText(const std::string &text)
-{
-    return exchange(maskedFrame(Websocket_frame::Text, text));
-}
-
 std::vector<std::string> Tls_test_client::texts(std::size_t count)
 {
     std::vector<std::string> received;
@@ -127,12 +122,13 @@ std::vector<std::string> Tls_test_client::texts(std::size_t count)
     return received;
 }
 
-std::string Tls_test_client::maskedFrame(std::uint8_t opcode, const std::string &payload)
+std::string clientFrame(std::uint8_t opcode, const std::string &payload, bool fin, bool masked)
 {
     Websocket_frame frame;
     frame.opcode = opcode;
-    frame.masked = true;
-    frame.maskKey = {1, 2, 3, 4};
+    frame.fin = fin;
+    frame.masked = masked;
+    frame.maskKey = {0x37, 0xfa, 0x21, 0x3d};
     frame.payload = payload;
     return frame.encode();
 }

@@ -34,11 +34,8 @@ public:
     // are kept for the next call.
     bool exchange(const std::string &bytes, const Until &until = {},
                   std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    bool sendText(const std::string &text);
     // The next `count` text messages, fewer if the server goes quiet.
     std::vector<std::string> texts(std::size_t count);
-
-    static std::string maskedFrame(std::uint8_t opcode, const std::string &payload);
 
 private:
     void take(const char *data, std::size_t size);
@@ -51,6 +48,9 @@ private:
     Websocket_decoder m_decoder{Websocket_decoder::Sender::Server};
     std::deque<Websocket_event> m_events;
 };
+
+// A frame as a client sends it: masked (RFC 6455 section 5.3) unless told otherwise.
+std::string clientFrame(std::uint8_t opcode, const std::string &payload, bool fin = true, bool masked = true);
 
 // Runs work on a thread of its own while the calling thread runs its event
 // loop, serving the servers it owns. False when the work took longer than

@@ -5,11 +5,12 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -21,21 +22,17 @@ int countEntries(const char *directory)
     return static_cast<int>(QDir(directory).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size());
 }
 
-// A shell command's exit status and output; the event loop serves the server meanwhile.
-std::pair<int, std::string> run(const std::string &command)
+// A program's exit status (-1 when it did not end by itself) and output; the
+// event loop serves the server meanwhile.
+std::pair<int, std::string> run(const QString &program, const QStringList &arguments)
 {
-    int status = -1;
-    std::string output;
-    runBeside(
-        [&] {
-            FILE *pipe = ::popen(("timeout 20 " + command + " </dev/null 2>&1").c_str(), "r");
-            char buffer[4096];
-            for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-                output.append(buffer, n);
-            status = ::pclose(pipe);
-        },
-        30s);
-    return {status, output};
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QSignalSpy finished(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished));
+    process.start(program, arguments);
+    process.closeWriteChannel();
+    const bool ended = finished.wait(30000) && process.exitStatus() == QProcess::NormalExit;
+    return {ended ? process.exitCode() : -1, process.readAll().toStdString()};
 }
 
 // Echoes every message to its sender; all on the test's thread.
@@ -75,8 +72,9 @@ protected:
 
 TEST_F(TransportServer, RealClientUpgradesExchangesPingsClosesAndIsLimitedTo1MiB)
 {
-    const auto [status, output] = run("/usr/bin/python3 " VELARELAY_TRANSPORT_TEST_DIR "/ws_peer.py "
-                                      + std::to_string(port()) + " ssl/velarelay-ca.crt");
+    const auto [status, output] =
+        run("/usr/bin/python3",
+            {VELARELAY_TRANSPORT_TEST_DIR "/ws_peer.py", QString::number(port()), "ssl/velarelay-ca.crt"});
     EXPECT_EQ(status, 0) << output;
     EXPECT_EQ(output,
               "subprotocol relay-protocol\n"
@@ -102,8 +100,9 @@ TEST_F(TransportServer, WeakProtocolsAndCiphersAreRefusedAndTheServerGoesOn)
         {"TLS 1.2 offering only AES-128", "-tls1_2 -cipher ECDHE-RSA-AES128-GCM-SHA256:AES128-SHA", false},
     };
     for (const auto &row : rows) {
-        const auto [status, output] =
-            run("openssl s_client -connect 127.0.0.1:" + std::to_string(port()) + " " + row.options);
+        const auto [status, output] = run("openssl",
+                                          QStringList{"s_client", "-connect", "127.0.0.1:" + QString::number(port())}
+                                              + QString(row.options).split(' '));
         EXPECT_EQ(status == 0, row.accepted) << row.name << "\n" << output;
     }
     Tls_test_client after;
@@ -138,7 +137,7 @@ TEST_F(TransportServer, PipeliningClientThatReadsGetsEveryReply)
     const std::size_t count = 2 * Libressl_socket::kMaxQueuedBytes / 200;
     std::string pipeline;
     for (std::size_t i = 0; i < count; ++i)
-        pipeline += Tls_test_client::maskedFrame(Websocket_frame::Text, std::to_string(i) + std::string(190, 'p'));
+        pipeline += clientFrame(Websocket_frame::Text, std::to_string(i) + std::string(190, 'p'));
     std::size_t replies = 0;
     bool inOrder = true;
     // The echoes are sent from this thread's event loop.
@@ -177,7 +176,7 @@ TEST_F(TransportServer, StalledReaderIsDroppedWithoutDelayingOthers)
     EXPECT_LT(accepted, 100);
 
     timer.restart();
-    ASSERT_TRUE(lively.sendText("still here"));
+    ASSERT_TRUE(lively.exchange(clientFrame(Websocket_frame::Text, "still here")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.received == 1; }, 2000));
     EXPECT_EQ(lively.texts(1), std::vector<std::string>{"still here"});
     // Blocked behind the stalled peer, the echo would never come back at all.

@@ -42,7 +42,7 @@ std::string frames(const std::string &text, int count)
 {
     std::string bytes;
     for (int i = 0; i < count; ++i)
-        bytes += Tls_test_client::maskedFrame(Websocket_frame::Text, text);
+        bytes += clientFrame(Websocket_frame::Text, text);
     return bytes;
 }
 
@@ -172,7 +172,7 @@ TEST_F(RelayServerFront, FloodFromTwoClientsHoldsLittleMemoryAndDelaysNoQuery)
                 const std::string query = "query," + std::to_string(i);
                 const std::string reply = server.address().toStdString() + ",reply," + query;
                 const auto sent = std::chrono::steady_clock::now();
-                if (!reader.exchange(Tls_test_client::maskedFrame(Websocket_frame::Text, query),
+                if (!reader.exchange(clientFrame(Websocket_frame::Text, query),
                                      [&](const Websocket_event &event) { return event.payload == reply; }))
                     break;
                 slowest = std::max(slowest, std::chrono::steady_clock::now() - sent);
@@ -217,7 +217,7 @@ TEST_F(RelayServerFront, OneClientFloodingQueriesDropsNoClientThatReads)
     ASSERT_TRUE(runBeside(
         [&] {
             answered = sleeper.exchange(
-                Tls_test_client::maskedFrame(Websocket_frame::Text, "query,mine"),
+                clientFrame(Websocket_frame::Text, "query,mine"),
                 [&](const Websocket_event &event) {
                     ++answers;
                     return event.payload.find("reply,query,mine") != std::string::npos;

@@ -1,3 +1,4 @@
+#include "Tls_test_client.h"
 #include "Websocket_decoder.h"
 #include "Websocket_frame.h"
 
@@ -7,31 +8,19 @@
 
 namespace {
 
-// What a client sends: masked (RFC 6455 section 5.3).
-std::string frame(std::uint8_t opcode, const std::string &payload, bool fin = true, bool masked = true)
-{
-    Websocket_frame frame;
-    frame.opcode = opcode;
-    frame.fin = fin;
-    frame.masked = masked;
-    frame.maskKey = {0x37, 0xfa, 0x21, 0x3d};
-    frame.payload = payload;
-    return frame.encode();
-}
-
 std::string text(const std::string &payload, bool fin = true)
 {
-    return frame(Websocket_frame::Text, payload, fin);
+    return clientFrame(Websocket_frame::Text, payload, fin);
 }
 
 std::string more(const std::string &payload, bool fin = true)
 {
-    return frame(Websocket_frame::Continuation, payload, fin);
+    return clientFrame(Websocket_frame::Continuation, payload, fin);
 }
 
 std::string close(std::uint16_t code, const std::string &reason = "")
 {
-    return frame(Websocket_frame::Close, Websocket_frame::close(code).payload + reason);
+    return clientFrame(Websocket_frame::Close, Websocket_frame::close(code).payload + reason);
 }
 
 // One word per event; long or binary payloads by their size.
@@ -89,25 +78,25 @@ INSTANTIATE_TEST_SUITE_P(
         DecoderRow{"rfc_example", std::string("\x81\x85\x37\xfa\x21\x3d\x7f\x9f\x4d\x51\x58", 11), "text:Hello"},
         DecoderRow{"each_message_its_own_event", text("one") + text("two"), "text:one text:two"},
         DecoderRow{"fragments_joined_around_a_ping",
-                   text("Hel", false) + frame(Websocket_frame::Ping, "p") + more("lo"), "ping:p text:Hello"},
-        DecoderRow{"binary", frame(Websocket_frame::Binary, "\x01\xff"), "binary:#2"},
-        DecoderRow{"pong", frame(Websocket_frame::Pong, "x"), "pong:x"},
+                   text("Hel", false) + clientFrame(Websocket_frame::Ping, "p") + more("lo"), "ping:p text:Hello"},
+        DecoderRow{"binary", clientFrame(Websocket_frame::Binary, "\x01\xff"), "binary:#2"},
+        DecoderRow{"pong", clientFrame(Websocket_frame::Pong, "x"), "pong:x"},
         DecoderRow{"close_with_code", close(1000), "close:1000"},
         DecoderRow{"close_with_reason", close(4001, "bye"), "close:4001"},
-        DecoderRow{"close_without_code", frame(Websocket_frame::Close, ""), "close"},
+        DecoderRow{"close_without_code", clientFrame(Websocket_frame::Close, ""), "close"},
         DecoderRow{"nothing_after_a_close", close(1000) + text("late"), "close:1000"},
-        DecoderRow{"close_body_of_one_byte", frame(Websocket_frame::Close, "x"), "protocol-error"},
+        DecoderRow{"close_body_of_one_byte", clientFrame(Websocket_frame::Close, "x"), "protocol-error"},
         DecoderRow{"close_code_1005_may_not_be_sent", close(1005), "protocol-error"},
-        DecoderRow{"ping_of_126_bytes", frame(Websocket_frame::Ping, std::string(126, 'p')), "protocol-error"},
-        DecoderRow{"fragmented_ping", frame(Websocket_frame::Ping, "p", false), "protocol-error"},
+        DecoderRow{"ping_of_126_bytes", clientFrame(Websocket_frame::Ping, std::string(126, 'p')), "protocol-error"},
+        DecoderRow{"fragmented_ping", clientFrame(Websocket_frame::Ping, "p", false), "protocol-error"},
         DecoderRow{"continuation_without_message", more("x"), "protocol-error"},
         DecoderRow{"text_inside_a_fragmented_message", text("a", false) + text("b"), "protocol-error"},
         DecoderRow{"reserved_opcode", std::string("\x83\x80\0\0\0\0", 6), "protocol-error"},
         DecoderRow{"reserved_bit", std::string("\xc1\x80\0\0\0\0", 6), "protocol-error"},
         DecoderRow{"64_bit_length_with_top_bit", std::string("\x81\xff\x80\0\0\0\0\0\0\x01", 10), "protocol-error"},
         // Section 5.1: the server closes on an unmasked client frame.
-        DecoderRow{"unmasked_client_frame", frame(Websocket_frame::Text, "hi", true, false), "protocol-error"},
-        DecoderRow{"unmasked_after_a_valid_one", text("ok") + frame(Websocket_frame::Ping, "", true, false),
+        DecoderRow{"unmasked_client_frame", clientFrame(Websocket_frame::Text, "hi", true, false), "protocol-error"},
+        DecoderRow{"unmasked_after_a_valid_one", text("ok") + clientFrame(Websocket_frame::Ping, "", true, false),
                    "text:ok protocol-error"},
         // Section 8.1: text is UTF-8, checked across fragments.
         DecoderRow{"utf8_of_every_length", text("\x41\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E"), "text:#10"},
@@ -121,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecoderRow{"message_ends_inside_a_character", text("\xE2\x82", false) + more("a"), "invalid-text"},
         DecoderRow{"last_fragment_ends_inside_a_character", text("a", false) + more("\xE2\x82"), "invalid-text"},
         DecoderRow{"invalid_first_fragment_fails_at_once", text("\xC0", false), "invalid-text"},
-        DecoderRow{"binary_is_not_checked", frame(Websocket_frame::Binary, "\xC0\xAF"), "binary:#2"},
+        DecoderRow{"binary_is_not_checked", clientFrame(Websocket_frame::Binary, "\xC0\xAF"), "binary:#2"},
         DecoderRow{"close_reason_not_utf8", close(1000, "\xED\xA0\x80"), "invalid-text"}),
     [](const ::testing::TestParamInfo<DecoderRow> &row) { return std::string(row.param.name); });
 

@@ -1,7 +1,10 @@
 #include "Base64.h"
 #include "Sha1.h"
+#include "Tls_test_client.h"
 #include "Websocket_connection.h"
 #include "Websocket_frame.h"
+
+#include <QByteArray>
 
 #include <gtest/gtest.h>
 
@@ -9,13 +12,7 @@ namespace {
 
 std::string hex(const Sha1::Digest &digest)
 {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (std::uint8_t byte : digest) {
-        out += digits[byte >> 4];
-        out += digits[byte & 15];
-    }
-    return out;
+    return QByteArray(reinterpret_cast<const char *>(digest.data()), int(digest.size())).toHex().toStdString();
 }
 
 struct VectorRow
@@ -86,16 +83,6 @@ std::string edited(const std::string &from, const std::string &to)
 std::string plus(const std::string &line)
 {
     return edited("HTTP/1.1\r\n", "HTTP/1.1\r\n" + line + "\r\n");
-}
-
-std::string clientFrame(std::uint8_t opcode, const std::string &payload, bool masked = true)
-{
-    Websocket_frame frame;
-    frame.opcode = opcode;
-    frame.masked = masked;
-    frame.maskKey = {1, 2, 3, 4};
-    frame.payload = payload;
-    return frame.encode();
 }
 
 struct UpgradeRow
@@ -270,7 +257,7 @@ TEST(OpenConnection, AnswersPingsAndClosesWithTheCodeOfTheFault)
     } rows[] = {
         {"ping", clientFrame(Websocket_frame::Ping, "p"), Websocket_frame::pong("p").encode(), false},
         {"invalid text", clientFrame(Websocket_frame::Text, "\xC0\xAF"), Websocket_frame::close(1007).encode(), true},
-        {"unmasked frame", clientFrame(Websocket_frame::Text, "hi", false), Websocket_frame::close(1002).encode(),
+        {"unmasked frame", clientFrame(Websocket_frame::Text, "hi", true, false), Websocket_frame::close(1002).encode(),
          true},
     };
     const std::string request = kValid;

@@ -1,8 +1,6 @@
 #include "SimulatorTest.h"
 
-#include <QEventLoop>
 #include <QMetaMethod>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -40,19 +38,6 @@ void Recorder::watch(QObject *sender)
     }
 }
 
-bool Recorder::waitFor(int count)
-{
-    if (lines.size() < count) {
-        QEventLoop loop;
-        m_loop = &loop;
-        m_waitingFor = count;
-        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-        loop.exec();
-        m_loop = nullptr;
-    }
-    return lines.size() >= count;
-}
-
 // The one slot every watched signal is connected to, past QObject's own.
 int Recorder::qt_metacall(QMetaObject::Call call, int id, void **args)
 {
@@ -68,8 +53,6 @@ int Recorder::qt_metacall(QMetaObject::Call call, int id, void **args)
             line += ' ' + argumentText(type, args[i + 1]);
     }
     lines.append(line);
-    if (m_loop && lines.size() >= m_waitingFor)
-        m_loop->quit();
     return -1;
 }
 

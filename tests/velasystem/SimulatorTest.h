@@ -9,10 +9,9 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTest>
 
 #include <gtest/gtest.h>
-
-class QEventLoop;
 
 // Writes down every signal of the objects it watches as "signal arg ...",
 // a hub as its index and a session left out. It connects by signal index
@@ -24,14 +23,15 @@ class Recorder : public QObject
 public:
     void watch(QObject *sender);
     // Waits until count lines have arrived; false on time-out.
-    bool waitFor(int count);
+    bool waitFor(int count)
+    {
+        return QTest::qWaitFor([&] { return lines.size() >= count; });
+    }
 
     QStringList lines;
 
 private:
     int qt_metacall(QMetaObject::Call call, int id, void **args) override;
-    QEventLoop *m_loop = nullptr;
-    int m_waitingFor = 0;
 };
 
 // Every test starts from a simulator without hubs, sessions, faults or
