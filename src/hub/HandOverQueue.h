@@ -11,10 +11,19 @@ template <typename T>
 class HandOverQueue
 {
 public:
-    void push(T item)
+    // Whether the queue was empty: a receiver that takes everything at once
+    // needs waking only then.
+    bool push(T item)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_items.push_back(std::move(item));
+        return m_items.size() == 1;
+    }
+
+    std::deque<T> takeAll()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::exchange(m_items, {});
     }
 
     bool pop(T &item)

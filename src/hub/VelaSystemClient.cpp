@@ -35,7 +35,7 @@ VelaSystemClient::VelaSystemClient(Clock clock, int keepAliveTimeoutMs, MainLoop
 {
     registerRelayMetaTypes();
     m_supervisor->setParent(this);
-    m_takePenSample = metaObject()->method(metaObject()->indexOfSlot("takePenSample()"));
+    m_takeBoardInput = metaObject()->method(metaObject()->indexOfSlot("takeBoardInput()"));
     m_system->initialise();
 
     connect(m_system, &Velasystem::VelaSystem::newHubConnected, this, &VelaSystemClient::onHubConnected);
@@ -79,7 +79,7 @@ void VelaSystemClient::onHubConnected(Hub *hub)
 
     // A hub announced again must not deliver its events twice. Board input
     // is taken where the hub emits: a pen sample may leave from there, and
-    // touch and eraser reports are counted on their way (forwardPenEvent).
+    // what does not goes through one queue (forwardPenEvent).
     const auto unique = static_cast<Qt::ConnectionType>(Qt::DirectConnection | Qt::UniqueConnection);
     connect(hub, &Hub::penEventReceived, this, &VelaSystemClient::forwardPenEvent, unique);
     connect(hub, &Hub::touchEventReceived, this, &VelaSystemClient::forwardTouchEvent, unique);
@@ -252,10 +252,15 @@ void VelaSystemClient::forwardPenEvent(Hub *hub, Hub::PenEvent event, quint8 id,
         return;
     }
     const PenSample sample{hub, event, id, x, y, tip, barrel};
-    if (passPenSample(sample))
-        return;
-    m_penSamples.push(sample);
-    m_takePenSample.invoke(this, Qt::QueuedConnection);
+    if (!passPenSample(sample))
+        handOver(sample);
+}
+
+void VelaSystemClient::handOver(BoardInput input)
+{
+    // One wake-up for everything that gathers before this thread takes it.
+    if (m_boardInput.push(std::move(input)))
+        m_takeBoardInput.invoke(this, Qt::QueuedConnection);
 }
 
 bool VelaSystemClient::passPenSample(const PenSample &s)
@@ -270,7 +275,7 @@ bool VelaSystemClient::passPenSample(const PenSample &s)
     // Until endPass() the main thread stays in its loop or waits at the gate.
     // It has yet to handle what was handed over before; this sample may not
     // overtake that.
-    bool passed = m_boardReportsWaiting.load() == 0 && m_penSamples.empty();
+    bool passed = m_boardInput.empty();
     if (passed && m_numConnections != 0) {
         switch (m_input.pen(s.id, s.x, s.y, s.tip, m_penPrivate, m_clock())) {
         case BoardInputFilter::Verdict::Forward: emit pen(PenData{s.id, s.x, s.y, s.tip, s.barrel}); break;
@@ -284,11 +289,16 @@ bool VelaSystemClient::passPenSample(const PenSample &s)
     return passed;
 }
 
-void VelaSystemClient::takePenSample()
+void VelaSystemClient::takeBoardInput()
 {
-    PenSample s;
-    if (m_penSamples.pop(s))
-        onPenEventReceived(s.hub, s.event, s.id, s.x, s.y, s.tip, s.barrel);
+    for (const BoardInput &input : m_boardInput.takeAll()) {
+        if (const auto *s = std::get_if<PenSample>(&input))
+            onPenEventReceived(s->hub, s->event, s->id, s->x, s->y, s->tip, s->barrel);
+        else if (const auto *t = std::get_if<TouchReport>(&input))
+            onTouchEventReceived(t->hub, t->points);
+        else if (const auto *e = std::get_if<EraserReport>(&input))
+            onEraserEventReceived(e->hub, e->erasers);
+    }
 }
 
 void VelaSystemClient::onPenEventReceived(Hub *, Hub::PenEvent, quint8 id, int x, int y, bool tip, bool barrel)
@@ -302,32 +312,20 @@ void VelaSystemClient::onPenEventReceived(Hub *, Hub::PenEvent, quint8 id, int x
     }
 }
 
-template <typename Report>
-void VelaSystemClient::forwardBoardReport(void (VelaSystemClient::*handler)(Hub *, const Report &), Hub *hub,
-                                          const Report &report)
-{
-    if (QThread::currentThread() == thread()) {
-        (this->*handler)(hub, report);
-        return;
-    }
-    m_boardReportsWaiting.fetch_add(1);
-    QMetaObject::invokeMethod(
-        this,
-        [this, handler, hub, report] {
-            (this->*handler)(hub, report);
-            m_boardReportsWaiting.fetch_sub(1);
-        },
-        Qt::QueuedConnection);
-}
-
 void VelaSystemClient::forwardTouchEvent(Hub *hub, const QList<Hub::TouchInfo> &points)
 {
-    forwardBoardReport(&VelaSystemClient::onTouchEventReceived, hub, points);
+    if (QThread::currentThread() == thread())
+        onTouchEventReceived(hub, points);
+    else
+        handOver(TouchReport{hub, points});
 }
 
 void VelaSystemClient::forwardEraserEvent(Hub *hub, const QList<Hub::EraserInfo> &erasers)
 {
-    forwardBoardReport(&VelaSystemClient::onEraserEventReceived, hub, erasers);
+    if (QThread::currentThread() == thread())
+        onEraserEventReceived(hub, erasers);
+    else
+        handOver(EraserReport{hub, erasers});
 }
 
 void VelaSystemClient::onTouchEventReceived(Hub *, const QList<Hub::TouchInfo> &points)

@@ -16,6 +16,7 @@
 #include <QMetaMethod>
 
 #include <atomic>
+#include <variant>
 
 namespace Velasystem {
 class VelaSystem;
@@ -166,8 +167,8 @@ private slots:
     void onEraserEventReceived(Velasystem::Hub *hub, const QList<Velasystem::Hub::EraserInfo> &erasers);
     void onIntelligenceManagerReportMode(BoardReportType type);
     void onClientUnresponsive();
-    // The other end of the pen hand-over, on this object's thread.
-    void takePenSample();
+    // The other end of the board input's hand-over, on this object's thread.
+    void takeBoardInput();
 
 private:
     struct PenSample
@@ -180,19 +181,28 @@ private:
         bool tip = false;
         bool barrel = false;
     };
+    struct TouchReport
+    {
+        Velasystem::Hub *hub = nullptr;
+        QList<Velasystem::Hub::TouchInfo> points;
+    };
+    struct EraserReport
+    {
+        Velasystem::Hub *hub = nullptr;
+        QList<Velasystem::Hub::EraserInfo> erasers;
+    };
+    using BoardInput = std::variant<PenSample, TouchReport, EraserReport>;
 
     // Run where the hub emits (the library's thread). A pen sample passes
     // through the main thread's gate or is handed over; touch and eraser
-    // reports are handed over, counted until they are handled so that no pen
-    // sample overtakes them.
+    // reports are handed over, in one queue with the samples, so that a
+    // board's input keeps its order.
     void forwardPenEvent(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
                          bool barrel);
     bool passPenSample(const PenSample &s);
     void forwardTouchEvent(Velasystem::Hub *hub, const QList<Velasystem::Hub::TouchInfo> &points);
     void forwardEraserEvent(Velasystem::Hub *hub, const QList<Velasystem::Hub::EraserInfo> &erasers);
-    template <typename Report>
-    void forwardBoardReport(void (VelaSystemClient::*handler)(Velasystem::Hub *, const Report &), Velasystem::Hub *hub,
-                            const Report &report);
+    void handOver(BoardInput input);
     void onPenEventReceived(Velasystem::Hub *hub, Velasystem::Hub::PenEvent event, quint8 id, int x, int y, bool tip,
                             bool barrel);
     QuestionCapabilities capabilities() const;
@@ -203,9 +213,8 @@ private:
     Clock m_clock;
     BoardInputFilter m_input;
     MainLoopGate *const m_gate;
-    HandOverQueue<PenSample> m_penSamples;
-    QMetaMethod m_takePenSample;
-    std::atomic<int> m_boardReportsWaiting{0};
+    HandOverQueue<BoardInput> m_boardInput;
+    QMetaMethod m_takeBoardInput;
     // When the library's thread last forwarded a pen sample, in steady-clock
     // microseconds.
     std::atomic<qint64> m_lastPenArrival{0};

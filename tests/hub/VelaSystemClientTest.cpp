@@ -238,17 +238,17 @@ protected:
     {
         QElapsedTimer lone;
         lone.start();
-        QTest::qWaitFor([&] { return lone.nsecsElapsed() > 2'000'000; });
+        static_cast<void>(QTest::qWaitFor([&] { return lone.nsecsElapsed() > 2'000'000; }));
     }
 
     QStringList waitFor(int count)
     {
         QStringList copy;
-        QTest::qWaitFor([&] {
+        static_cast<void>(QTest::qWaitFor([&] {
             std::lock_guard<std::mutex> lock(mutex);
             copy = seen;
             return copy.size() >= count;
-        });
+        }));
         return copy;
     }
 
