@@ -3,7 +3,6 @@ and real WebSocket clients over TLS."""
 import asyncio
 import os
 import shutil
-import signal
 import subprocess
 import time
 import unittest
@@ -71,14 +70,12 @@ class Counting(RelayTest):
     args = ("--debug",)
 
     async def test_clients_are_counted_and_dropped_commands_explained(self):
-        first = await self.connect()
-        self.assertTrue(self.relay.wait_output("1 client(s) connected"))
-        second = await self.connect()
-        self.assertTrue(self.relay.wait_output("2 client(s) connected"))
+        first, second = await self.connect(), await self.connect()
         await first.close()
         self.clients.remove(first)
         await second.carried_out("hub,cout")
-        self.assertTrue(self.relay.wait_output("2 client(s) connected\nVelaRelay debug: 1 client(s) connected"))
+        self.assertTrue(self.relay.wait_output("VelaRelay debug: 1 client(s) connected\nVelaRelay debug: 2 client(s) "
+                                               "connected\nVelaRelay debug: 1 client(s) connected"))
         self.assertTrue(self.relay.wait_output('VelaRelay debug: command dropped: "hub,cout" is no command (the words '
                                                'are matched exactly, case included); did you mean hub,count?\n'
                                                'VelaRelay debug: command: "hub,count"'))
@@ -95,16 +92,6 @@ class KeepAlive(RelayTest):
             arrivals.append(time.monotonic())
             self.assertEqual(message, outbound_address() + ",keepAlive5")
         self.assertAlmostEqual(arrivals[1] - arrivals[0], 5.0, delta=0.5)
-
-
-class Lifecycle(RelayTest):
-    async def test_interrupt_ends_with_status_0_and_the_stopped_line(self):
-        # Every test's clean-up does the same with SIGTERM.
-        await self.connect()
-        self.relay.signal(signal.SIGINT)
-        self.assertEqual(self.relay.wait(), 0)
-        self.assertTrue(self.relay.output.endswith("VelaRelay: Stopped on port %d\n" % self.relay.port),
-                        self.relay.output)
 
 
 class StartUp(unittest.TestCase):

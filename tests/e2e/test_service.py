@@ -153,7 +153,8 @@ class Signals(unittest.IsolatedAsyncioTestCase):
                 await clients[0].send("capabilities,getAll")
             for _ in range(100):
                 await clients[0].next("allCapabilities")
-        relay.signal(signal.SIGTERM)
+        # An interrupt stops it as SIGTERM does, which every test's clean-up sends.
+        relay.signal(signal.SIGINT)
         deadline = time.monotonic() + 5
         while relay.proc.poll() is None and time.monotonic() < deadline:
             for signo in (signal.SIGUSR1, signal.SIGUSR2, signal.SIGHUP, signal.SIGINT, signal.SIGTERM):
@@ -163,6 +164,7 @@ class Signals(unittest.IsolatedAsyncioTestCase):
                     break
             time.sleep(0.001)
         self.assertEqual(relay.wait(), 0, relay.output)
+        self.assertTrue(relay.output.endswith("VelaRelay: Stopped on port %d\n" % relay.port), relay.output)
         for client in clients:
             client.ws.transport.abort()
         relay.close()
