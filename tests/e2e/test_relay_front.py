@@ -32,6 +32,19 @@ class Messages(RelayTest):
         # Milliseconds since the epoch, from the relay's clock.
         self.assertTrue(len(ts) == 13 and ts.isdigit() and abs(int(ts) - time.time() * 1000) < 60000, ts)
 
+    async def test_a_real_client_pings_closes_and_is_held_to_1_mib(self):
+        client, other = await self.connect(), await self.connect()
+        self.assertEqual(client.ws.subprotocol, "relay-protocol")
+        await asyncio.wait_for(await client.ws.ping(b"ping-data"), 10)
+        # A message at the bound is read (and dropped: it is no command); one
+        # byte more ends the connection with 1009.
+        await client.carried_out("x" * (1 << 20))
+        await client.ws.send("x" * ((1 << 20) + 1))
+        await asyncio.wait_for(client.ws.wait_closed(), 10)
+        self.assertEqual(client.ws.close_code, 1009)
+        await asyncio.wait_for(other.ws.close(1000), 10)
+        self.assertEqual(other.ws.close_code, 1000)
+
     async def test_capability_queries(self):
         client = await self.connect()
         groups = ["multipleChoice:1:1:6:1:6", "sortInOrder:1:1:6:1:6", "likert:1:4:9", "yesNo:1:0",

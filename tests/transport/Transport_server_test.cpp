@@ -70,22 +70,6 @@ protected:
     Echo_server server;
 };
 
-TEST_F(TransportServer, RealClientUpgradesExchangesPingsClosesAndIsLimitedTo1MiB)
-{
-    const auto [status, output] =
-        run("/usr/bin/python3",
-            {VELARELAY_TRANSPORT_TEST_DIR "/ws_peer.py", QString::number(port()), "ssl/velarelay-ca.crt"});
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_EQ(output,
-              "subprotocol relay-protocol\n"
-              "echo qt,keepalive\n"
-              "echo qt,focus\n"
-              "pong received\n"
-              "limit echoed 1048576\n"
-              "close answered 1000\n"
-              "too big closed 1009\n");
-}
-
 TEST_F(TransportServer, WeakProtocolsAndCiphersAreRefusedAndTheServerGoesOn)
 {
     const struct
