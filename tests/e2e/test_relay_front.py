@@ -3,12 +3,14 @@ and real WebSocket clients over TLS."""
 import asyncio
 import os
 import shutil
+import socket
+import ssl
 import subprocess
 import time
 import unittest
 
 import relayharness
-from relayharness import BIN, outbound_address
+from relayharness import BIN, outbound_address, round_trip, tls_context
 
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
@@ -105,6 +107,28 @@ class KeepAlive(RelayTest):
             arrivals.append(time.monotonic())
             self.assertEqual(message, outbound_address() + ",keepAlive5")
         self.assertAlmostEqual(arrivals[1] - arrivals[0], 5.0, delta=0.5)
+
+
+class Tls(RelayTest):
+    async def test_weak_protocols_and_ciphers_are_refused_and_the_relay_goes_on(self):
+        for name, version, ciphers, accepted in (
+                ("TLS 1.2 with the first suite", ssl.TLSVersion.TLSv1_2, "ECDHE-RSA-AES256-GCM-SHA384", True),
+                ("TLS 1.2 with a CBC suite of the list", ssl.TLSVersion.TLSv1_2, "ECDHE-RSA-AES256-SHA384", True),
+                ("TLS 1.1", ssl.TLSVersion.TLSv1_1, "DEFAULT:@SECLEVEL=0", False),
+                ("TLS 1.2 offering only AES-128", ssl.TLSVersion.TLSv1_2, "ECDHE-RSA-AES128-GCM-SHA256:AES128-SHA",
+                 False)):
+            context = tls_context()
+            context.minimum_version = context.maximum_version = version
+            context.set_ciphers(ciphers)
+            raw = socket.create_connection(("127.0.0.1", self.relay.port), timeout=10)
+            try:
+                context.wrap_socket(raw, server_hostname="127.0.0.1").close()
+                shaken = True
+            except ssl.SSLError:  # the relay's alert: it logs the handshake's failure
+                shaken = False
+            raw.close()
+            self.assertEqual(shaken, accepted, name)
+        await round_trip(self.relay)
 
 
 class StartUp(unittest.TestCase):
