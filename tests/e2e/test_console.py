@@ -92,15 +92,13 @@ class Endpoint(RelayTest):
                                  "hub,startRegistrationSession,2,0,0,ABC,0,0,0", "hub,startTeacherNamingSession")
         self.relay.sim("answer", 1, "yesno", 1001, 8, 1)
         await client.next("questionResponse")
-        expected.update(clients=1, screen={"width": 1920, "height": 1080},
-                        window={"x": 10, "y": 20, "width": 800, "height": 600},
+        expected.update(clients=1, screen=dict(width=1920, height=1080), window=dict(x=10, y=20, width=800, height=600),
                         reportModes=dict(native, pen="private", supervision=True,
                                          boards={"pens": {"2": "private"}, "touch": "native", "eraser": "native"}))
-        expected["sessions"] = dict(
-            expected["sessions"], question={"running": True, "type": "yesNo", "id": 8, "hub": 1, "asked": 2, "answered": 1},
-            enhanced={"running": True, "id": 1, "hub": 1},
-            registration={"running": True, "hub": 1, "expected": 2, "registered": 0},
-            teacherNaming={"running": True, "hub": 1})
+        expected["sessions"] = dict(expected["sessions"], enhanced=dict(running=True, id=1, hub=1),
+                                    question=dict(running=True, type="yesNo", id=8, hub=1, asked=2, answered=1),
+                                    registration=dict(running=True, hub=1, expected=2, registered=0),
+                                    teacherNaming=dict(running=True, hub=1))
         self.assertEqual(self.status(), expected)
 
     async def test_commands_are_the_tables_as_the_reference_shows_them(self):
