@@ -120,13 +120,12 @@ class Tls(RelayTest):
             context = tls_context()
             context.minimum_version = context.maximum_version = version
             context.set_ciphers(ciphers)
-            raw = socket.create_connection(("127.0.0.1", self.relay.port), timeout=10)
-            try:
-                context.wrap_socket(raw, server_hostname="127.0.0.1").close()
-                shaken = True
-            except ssl.SSLError:  # the relay's alert: it logs the handshake's failure
-                shaken = False
-            raw.close()
+            with socket.create_connection(("127.0.0.1", self.relay.port), timeout=10) as raw:
+                try:
+                    context.wrap_socket(raw, server_hostname="127.0.0.1").close()
+                    shaken = True
+                except ssl.SSLError:  # the relay's alert: it logs the handshake's failure
+                    shaken = False
             self.assertEqual(shaken, accepted, name)
         await round_trip(self.relay)
 
