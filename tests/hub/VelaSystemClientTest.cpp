@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -97,7 +98,12 @@ protected:
     {
         HubAdapter::SetUp();
         startBoard();
+        pen.emplace(client.get(), &IVelaRelayClient::pen);
+        touch.emplace(client.get(), &IVelaRelayClient::touch);
+        eraser.emplace(client.get(), &IVelaRelayClient::eraser);
     }
+
+    std::optional<QSignalSpy> pen, touch, eraser;
 };
 
 TEST_F(HubAdapter, FollowsHubsAndCountsOverAllOfThem)
@@ -155,35 +161,29 @@ TEST_F(HubAdapter, ReportModesReachEveryRealBoard)
 
 TEST_F(Board, InputGoesOutInHubCoordinatesWithItsFields)
 {
-    QSignalSpy pen(client.get(), &IVelaRelayClient::pen);
-    QSignalSpy touch(client.get(), &IVelaRelayClient::touch);
-    QSignalSpy eraser(client.get(), &IVelaRelayClient::eraser);
     client->setScreenSize(16383, 16383); // half the hub's range
     sim(QStringLiteral("pen 0 3 2400 2400 1 1"));
     sim(QStringLiteral("touch 0 1:2400:2400:1 2:2500:2400:1"));
     sim(QStringLiteral("eraser 0 5:2400:2400:30:20:1"));
-    ASSERT_TRUE(arrived(pen) && arrived(touch) && arrived(eraser));
+    ASSERT_TRUE(arrived(*pen) && arrived(*touch) && arrived(*eraser));
 
-    const PenData p = pen.at(0).at(0).value<PenData>();
+    const PenData p = pen->at(0).at(0).value<PenData>();
     EXPECT_TRUE(p.id == 3 && p.x == 2400 && p.y == 2400 && p.tip && p.barrel);
-    const TouchData t = touch.at(0).at(0).value<QList<TouchData>>().value(1);
+    const TouchData t = touch->at(0).at(0).value<QList<TouchData>>().value(1);
     EXPECT_TRUE(t.id == 2 && t.x == 2500 && t.y == 2400 && t.down);
-    const EraserData e = eraser.at(0).at(0).value<QList<EraserData>>().value(0);
+    const EraserData e = eraser->at(0).at(0).value<QList<EraserData>>().value(0);
     EXPECT_TRUE(e.id == 5 && e.x == 2400 && e.width == 30 && e.height == 20 && e.down);
 }
 
 TEST_F(Board, InputIsIgnoredWithoutAClient)
 {
-    QSignalSpy pen(client.get(), &IVelaRelayClient::pen);
-    QSignalSpy touch(client.get(), &IVelaRelayClient::touch);
-    QSignalSpy eraser(client.get(), &IVelaRelayClient::eraser);
     client->setNumConnections(0);
     sim(QStringLiteral("pen 0 1 1500 1500 1 0"));
     sim(QStringLiteral("touch 0 1:1500:1500:1"));
     sim(QStringLiteral("eraser 0 1:1500:1500:10:10:1"));
     // The next hub's announcement reaches the adapter behind the input.
     ASSERT_TRUE(votingHubAdded(1));
-    EXPECT_EQ(pen.count() + touch.count() + eraser.count(), 0);
+    EXPECT_EQ(pen->count() + touch->count() + eraser->count(), 0);
 }
 
 TEST_F(Board, AHubAnnouncedTwiceDeliversEachEventOnce)
@@ -194,12 +194,11 @@ TEST_F(Board, AHubAnnouncedTwiceDeliversEachEventOnce)
     // The simulator announces each hub once; a library may do so again.
     emit Velasystem::VelaSystem::instance()->newHubConnected(hubs.first());
 
-    QSignalSpy spy(client.get(), &IVelaRelayClient::pen);
     sim(QStringLiteral("pen 0 1 1100 1100 0 0"));
     sim(QStringLiteral("pen 0 1 1200 1100 0 0"));
-    ASSERT_TRUE(arrived(spy, 2));
-    EXPECT_EQ(spy.at(0).at(0).value<PenData>().x, 1100);
-    EXPECT_EQ(spy.at(1).at(0).value<PenData>().x, 1200);
+    ASSERT_TRUE(arrived(*pen, 2));
+    EXPECT_EQ(pen->at(0).at(0).value<PenData>().x, 1100);
+    EXPECT_EQ(pen->at(1).at(0).value<PenData>().x, 1200);
 }
 
 // The relay's main thread holds its gate whenever it works. Here this thread
