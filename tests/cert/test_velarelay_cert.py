@@ -39,6 +39,8 @@ class Create(unittest.TestCase):
     def verify(self, cert, *options):
         return openssl("verify", "-CAfile", self.path("velarelay-ca.crt"), "-purpose", "sslserver", *options, cert)
 
+    # What a verifier does with the constraint is its own; the tool's part is
+    # that the authority carries it, critical and with exactly these names.
     def test_authority_is_constrained_to_loopback_names(self):
         text = openssl("x509", "-in", self.path("velarelay-ca.crt"), "-noout", "-ext", "nameConstraints").stdout
         lines = [line.strip() for line in text.splitlines()]
@@ -50,17 +52,6 @@ class Create(unittest.TestCase):
         for name in (["-verify_hostname", "localhost"], ["-verify_ip", "127.0.0.1"], ["-verify_ip", "::1"]):
             result = self.verify(self.path("velarelay.crt"), *name)
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-
-    def test_authority_cannot_vouch_for_another_name(self):
-        # Signed by hand with the authority's key, as a thief of that key would.
-        forged = os.path.join(MADE.name, "forged.crt")
-        result = subprocess.run(
-            ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", os.devnull, "-subj", "/CN=x",
-             "-CA", self.path("velarelay-ca.crt"), "-CAkey", self.path("velarelay-ca.key"),
-             "-addext", "subjectAltName=DNS:example.com", "-out", forged], capture_output=True, text=True)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        result = self.verify(forged)
-        self.assertIn("permitted subtree violation", result.stdout + result.stderr)
 
     def test_keys_are_private(self):
         self.assertEqual(os.stat(self.path("velarelay-ca.key")).st_mode & 0o7777, 0o600)
@@ -118,6 +109,8 @@ class Trust(unittest.TestCase):
             self.assertEqual(result.returncode, 1, args)
             self.assertIn(message, result.stderr, args)
 
+    # That the relay then serves a certificate the authority signed, the
+    # service's renewal test checks over TLS.
     def test_renew_makes_a_new_pair_from_the_same_authority_readable_as_the_old_key(self):
         def read(name):
             with open(os.path.join(self.ssl, name), "rb") as f:
@@ -133,9 +126,6 @@ class Trust(unittest.TestCase):
             self.assertEqual(read("velarelay-ca.crt"), authority)
             self.assertNotEqual(read("velarelay.crt"), leaf)
             self.assertNotEqual(read("velarelay.key"), key)
-            result = openssl("verify", "-CAfile", os.path.join(self.ssl, "velarelay-ca.crt"), "-verify_ip",
-                             "127.0.0.1", os.path.join(self.ssl, "velarelay.crt"))
-            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("(valid)", self.run_tool("status", self.ssl).stdout)
 
 if __name__ == "__main__":

@@ -207,9 +207,6 @@ class Client:
             raise AssertionError("no %s within %ss; pending: %s" % (keyword, timeout, self.pending[-10:]))
         return message.split(",")[1:]
 
-    def keywords(self):
-        return [self.keyword(message) for message in self.pending]
-
     @staticmethod
     def keyword(message):
         fields = message.split(",")

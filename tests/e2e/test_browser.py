@@ -41,11 +41,10 @@ class Origins(unittest.TestCase):
     def start(self, setting):
         folder = tempfile.TemporaryDirectory()
         self.addCleanup(folder.cleanup)
-        copy_relay(folder.name)
         if setting is not None:
             with open(os.path.join(folder.name, "velarelay.ini"), "w") as f:
                 f.write("relay_allowed_origins=%s\n" % setting)
-        relay = Relay(SCENARIO, executable=os.path.join(folder.name, "velarelay"))
+        relay = Relay(SCENARIO, executable=copy_relay(folder.name))
         self.addCleanup(relay.close)
         return relay
 

@@ -65,21 +65,26 @@ class Endpoint(RelayTest):
                               headers["Connection"], headers["Allow"]),
                              ("nosniff", "no-referrer", "no-store", "close", "GET" if code == 405 else None))
 
+    def status(self):
+        """/status, its uptime taken out once it is seen to be a sane number."""
+        status = json.loads(get(self.relay, "/status")[1])
+        self.assertLess(status.pop("uptimeSeconds"), 60)
+        return status
+
     async def test_status_reads_each_owner(self):
         version = subprocess.run([os.path.join(BIN, "velarelay"), "--version"], capture_output=True, text=True)
-        first = json.loads(get(self.relay, "/status")[1])
-        self.assertEqual((first["version"], first["port"], first["address"], first["clients"], first["votingHub"]),
-                         (version.stdout.split()[1], self.relay.port, outbound_address(), 0, 1))
-        board, voting = first["hubs"]
-        self.assertEqual(board, {"index": 0, "type": 1, "kind": "board", "virtual": False, "pens": 4, "touches": 10,
-                                 "erasers": 2, "state": 0, "voting": False, "devices": []})
-        self.assertEqual((voting["kind"], voting["state"], voting["voting"], voting["devices"]),
-                         ("voting", 3, True, [{"uid": 1001, "type": 5, "name": "Amira Haddad"},
-                                              {"uid": 1002, "type": 5, "name": "Ben Okafor"}]))
-        self.assertIsNone(first["window"])
-        self.assertEqual({name: session["running"] for name, session in first["sessions"].items()},
-                         dict.fromkeys(("question", "enhanced", "registration", "teacherNaming", "studentNaming"),
-                                       False))
+        devices = [{"uid": 1001, "type": 5, "name": "Amira Haddad"}, {"uid": 1002, "type": 5, "name": "Ben Okafor"}]
+        hub = {"virtual": False, "pens": 0, "touches": 0, "erasers": 0, "state": 0, "devices": []}
+        native = {"pen": "native", "touch": "native", "eraser": "native"}
+        expected = {
+            "version": version.stdout.split()[1], "port": self.relay.port, "address": outbound_address(), "clients": 0,
+            "votingHub": 1, "screen": {"width": 0, "height": 0}, "window": None,
+            "hubs": [dict(hub, index=0, type=1, kind="board", voting=False, pens=4, touches=10, erasers=2),
+                     dict(hub, index=1, type=2, kind="voting", voting=True, state=3, devices=devices)],
+            "reportModes": dict(native, supervision=False, boards={"pens": {}, "touch": "native", "eraser": "native"}),
+            "sessions": dict.fromkeys(("question", "enhanced", "registration", "teacherNaming", "studentNaming"),
+                                      {"running": False})}
+        self.assertEqual(self.status(), expected)
 
         client = await self.connect()
         await client.carried_out("screen,size,1920,1080", "window,position,10,20,800,600", "pen,private,1,2",
@@ -87,19 +92,14 @@ class Endpoint(RelayTest):
                                  "hub,startRegistrationSession,2,0,0,ABC,0,0,0", "hub,startTeacherNamingSession")
         self.relay.sim("answer", 1, "yesno", 1001, 8, 1)
         await client.next("questionResponse")
-        now = json.loads(get(self.relay, "/status")[1])
-        self.assertEqual((now["clients"], now["screen"], now["window"]),
-                         (1, {"width": 1920, "height": 1080}, {"x": 10, "y": 20, "width": 800, "height": 600}))
-        self.assertEqual(now["reportModes"], {"pen": "private", "touch": "native", "eraser": "native",
-                                              "supervision": True,
-                                              "boards": {"pens": {"2": "private"}, "touch": "native",
-                                                         "eraser": "native"}})
-        sessions = now["sessions"]
-        self.assertEqual(sessions["question"], {"running": True, "type": "yesNo", "id": 8, "hub": 1, "asked": 2,
-                                                "answered": 1})
-        self.assertEqual(sessions["enhanced"], {"running": True, "id": 1, "hub": 1})
-        self.assertEqual(sessions["registration"], {"running": True, "hub": 1, "expected": 2, "registered": 0})
-        self.assertEqual(sessions["teacherNaming"], {"running": True, "hub": 1})
+        expected.update(clients=1, screen=dict(width=1920, height=1080), window=dict(x=10, y=20, width=800, height=600),
+                        reportModes=dict(native, pen="private", supervision=True,
+                                         boards={"pens": {"2": "private"}, "touch": "native", "eraser": "native"}))
+        expected["sessions"] = dict(expected["sessions"], enhanced=dict(running=True, id=1, hub=1),
+                                    question=dict(running=True, type="yesNo", id=8, hub=1, asked=2, answered=1),
+                                    registration=dict(running=True, hub=1, expected=2, registered=0),
+                                    teacherNaming=dict(running=True, hub=1))
+        self.assertEqual(self.status(), expected)
 
     async def test_commands_are_the_tables_as_the_reference_shows_them(self):
         _, body = get(self.relay, "/commands")
@@ -110,12 +110,8 @@ class Endpoint(RelayTest):
             documented = re.findall(r"^### `(\w+,\w+)`\n\n(?:`([^`]+)`\n)?", reference.read(), re.M)
         self.assertEqual(served, [usage or words for words, usage in documented])
 
-    async def test_one_request_per_connection_within_the_upgrades_bounds(self):
-        request = b"GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
-        received, _ = exchange(self.relay, request + request)
-        self.assertEqual(received.count(b"HTTP/1.1 "), 1)
-        self.assertTrue(received.startswith(b"HTTP/1.1 200 OK\r\n"), received[:100])
-
+    async def test_the_relays_bounds_on_a_request_head(self):
+        # As the relay is set up: a head of at most 16 KiB, sent within 10 s.
         over = b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " + b"a" * 16 * 1024 + b"\r\n\r\n"
         received, _ = exchange(self.relay, over)
         self.assertTrue(received.startswith(b"HTTP/1.1 400 "), received[:100])

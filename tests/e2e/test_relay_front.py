@@ -3,13 +3,14 @@ and real WebSocket clients over TLS."""
 import asyncio
 import os
 import shutil
-import signal
+import socket
+import ssl
 import subprocess
 import time
 import unittest
 
 import relayharness
-from relayharness import BIN, outbound_address
+from relayharness import BIN, outbound_address, round_trip, tls_context
 
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
@@ -32,6 +33,19 @@ class Messages(RelayTest):
         self.assertEqual((address, keyword, count), (outbound_address(), "hubCount", "2"))
         # Milliseconds since the epoch, from the relay's clock.
         self.assertTrue(len(ts) == 13 and ts.isdigit() and abs(int(ts) - time.time() * 1000) < 60000, ts)
+
+    async def test_a_real_client_pings_closes_and_is_held_to_1_mib(self):
+        client, other = await self.connect(), await self.connect()
+        self.assertEqual(client.ws.subprotocol, "relay-protocol")
+        await asyncio.wait_for(await client.ws.ping(b"ping-data"), 10)
+        # A message at the bound is read (and dropped: it is no command); one
+        # byte more ends the connection with 1009.
+        await client.carried_out("x" * (1 << 20))
+        await client.ws.send("x" * ((1 << 20) + 1))
+        await asyncio.wait_for(client.ws.wait_closed(), 10)
+        self.assertEqual(client.ws.close_code, 1009)
+        await asyncio.wait_for(other.ws.close(1000), 10)
+        self.assertEqual(other.ws.close_code, 1000)
 
     async def test_capability_queries(self):
         client = await self.connect()
@@ -71,14 +85,12 @@ class Counting(RelayTest):
     args = ("--debug",)
 
     async def test_clients_are_counted_and_dropped_commands_explained(self):
-        first = await self.connect()
-        self.assertTrue(self.relay.wait_output("1 client(s) connected"))
-        second = await self.connect()
-        self.assertTrue(self.relay.wait_output("2 client(s) connected"))
+        first, second = await self.connect(), await self.connect()
         await first.close()
         self.clients.remove(first)
         await second.carried_out("hub,cout")
-        self.assertTrue(self.relay.wait_output("2 client(s) connected\nVelaRelay debug: 1 client(s) connected"))
+        self.assertTrue(self.relay.wait_output("VelaRelay debug: 1 client(s) connected\nVelaRelay debug: 2 client(s) "
+                                               "connected\nVelaRelay debug: 1 client(s) connected"))
         self.assertTrue(self.relay.wait_output('VelaRelay debug: command dropped: "hub,cout" is no command (the words '
                                                'are matched exactly, case included); did you mean hub,count?\n'
                                                'VelaRelay debug: command: "hub,count"'))
@@ -97,14 +109,25 @@ class KeepAlive(RelayTest):
         self.assertAlmostEqual(arrivals[1] - arrivals[0], 5.0, delta=0.5)
 
 
-class Lifecycle(RelayTest):
-    async def test_interrupt_ends_with_status_0_and_the_stopped_line(self):
-        # Every test's clean-up does the same with SIGTERM.
-        await self.connect()
-        self.relay.signal(signal.SIGINT)
-        self.assertEqual(self.relay.wait(), 0)
-        self.assertTrue(self.relay.output.endswith("VelaRelay: Stopped on port %d\n" % self.relay.port),
-                        self.relay.output)
+class Tls(RelayTest):
+    async def test_weak_protocols_and_ciphers_are_refused_and_the_relay_goes_on(self):
+        for name, version, ciphers, accepted in (
+                ("TLS 1.2 with the first suite", ssl.TLSVersion.TLSv1_2, "ECDHE-RSA-AES256-GCM-SHA384", True),
+                ("TLS 1.2 with a CBC suite of the list", ssl.TLSVersion.TLSv1_2, "ECDHE-RSA-AES256-SHA384", True),
+                ("TLS 1.1", ssl.TLSVersion.TLSv1_1, "DEFAULT:@SECLEVEL=0", False),
+                ("TLS 1.2 offering only AES-128", ssl.TLSVersion.TLSv1_2, "ECDHE-RSA-AES128-GCM-SHA256:AES128-SHA",
+                 False)):
+            context = tls_context()
+            context.minimum_version = context.maximum_version = version
+            context.set_ciphers(ciphers)
+            with socket.create_connection(("127.0.0.1", self.relay.port), timeout=10) as raw:
+                try:
+                    context.wrap_socket(raw, server_hostname="127.0.0.1").close()
+                    shaken = True
+                except ssl.SSLError:  # the relay's alert: it logs the handshake's failure
+                    shaken = False
+            self.assertEqual(shaken, accepted, name)
+        await round_trip(self.relay)
 
 
 class StartUp(unittest.TestCase):

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -49,6 +50,15 @@ protected:
         return QTest::qWaitFor([&] { return spy.count() >= count; });
     }
 
+    // With a screen of 32767 x 32767 hub coordinates are screen pixels.
+    void startBoard(MainLoopGate *gate = nullptr)
+    {
+        sim(QStringLiteral("hub add 0 pens=4 touches=10 erasers=2"));
+        start(gate);
+        client->setScreenSize(32767, 32767);
+        client->setWindowPosition(1000, 1000, 1000, 1000);
+    }
+
     // Connects a voting hub and waits until the adapter has heard of it.
     bool votingHubAdded(int index)
     {
@@ -81,18 +91,19 @@ protected:
     void ask(int questionId) { client->askQuestion(YesNo, {questionId}); }
 };
 
-// With a screen of 32767 x 32767 hub coordinates are screen pixels.
 class Board : public HubAdapter
 {
 protected:
     void SetUp() override
     {
         HubAdapter::SetUp();
-        sim(QStringLiteral("hub add 0 pens=4 touches=10 erasers=2"));
-        start();
-        client->setScreenSize(32767, 32767);
-        client->setWindowPosition(1000, 1000, 1000, 1000);
+        startBoard();
+        pen.emplace(client.get(), &IVelaRelayClient::pen);
+        touch.emplace(client.get(), &IVelaRelayClient::touch);
+        eraser.emplace(client.get(), &IVelaRelayClient::eraser);
     }
+
+    std::optional<QSignalSpy> pen, touch, eraser;
 };
 
 TEST_F(HubAdapter, FollowsHubsAndCountsOverAllOfThem)
@@ -150,48 +161,29 @@ TEST_F(HubAdapter, ReportModesReachEveryRealBoard)
 
 TEST_F(Board, InputGoesOutInHubCoordinatesWithItsFields)
 {
-    QSignalSpy pen(client.get(), &IVelaRelayClient::pen);
-    QSignalSpy touch(client.get(), &IVelaRelayClient::touch);
-    QSignalSpy eraser(client.get(), &IVelaRelayClient::eraser);
     client->setScreenSize(16383, 16383); // half the hub's range
     sim(QStringLiteral("pen 0 3 2400 2400 1 1"));
     sim(QStringLiteral("touch 0 1:2400:2400:1 2:2500:2400:1"));
     sim(QStringLiteral("eraser 0 5:2400:2400:30:20:1"));
-    ASSERT_TRUE(arrived(pen) && arrived(touch) && arrived(eraser));
+    ASSERT_TRUE(arrived(*pen) && arrived(*touch) && arrived(*eraser));
 
-    const PenData p = pen.at(0).at(0).value<PenData>();
+    const PenData p = pen->at(0).at(0).value<PenData>();
     EXPECT_TRUE(p.id == 3 && p.x == 2400 && p.y == 2400 && p.tip && p.barrel);
-    const TouchData t = touch.at(0).at(0).value<QList<TouchData>>().value(1);
+    const TouchData t = touch->at(0).at(0).value<QList<TouchData>>().value(1);
     EXPECT_TRUE(t.id == 2 && t.x == 2500 && t.y == 2400 && t.down);
-    const EraserData e = eraser.at(0).at(0).value<QList<EraserData>>().value(0);
+    const EraserData e = eraser->at(0).at(0).value<QList<EraserData>>().value(0);
     EXPECT_TRUE(e.id == 5 && e.x == 2400 && e.width == 30 && e.height == 20 && e.down);
-}
-
-TEST_F(Board, APenDownOutsideInPrivateModeHandsTheBoardsBack)
-{
-    QSignalSpy info(client.get(), &IVelaRelayClient::information);
-    client->setPenPrivate(true, 0);
-    journal();
-    sim(QStringLiteral("pen 0 1 5000 5000 1 0"));
-    ASSERT_TRUE(arrived(info));
-    EXPECT_EQ(info.at(0).at(0).value<VelaRelayInformationType>(), FOCUS_LOST);
-    const QStringList calls = journal();
-    EXPECT_TRUE(calls.contains(QStringLiteral("hub setPenReportMode 0 4 6000")));
-    EXPECT_EQ(calls.last(), QStringLiteral("hub setTouchReportMode 0 0"));
 }
 
 TEST_F(Board, InputIsIgnoredWithoutAClient)
 {
-    QSignalSpy pen(client.get(), &IVelaRelayClient::pen);
-    QSignalSpy touch(client.get(), &IVelaRelayClient::touch);
-    QSignalSpy eraser(client.get(), &IVelaRelayClient::eraser);
     client->setNumConnections(0);
     sim(QStringLiteral("pen 0 1 1500 1500 1 0"));
     sim(QStringLiteral("touch 0 1:1500:1500:1"));
     sim(QStringLiteral("eraser 0 1:1500:1500:10:10:1"));
     // The next hub's announcement reaches the adapter behind the input.
     ASSERT_TRUE(votingHubAdded(1));
-    EXPECT_EQ(pen.count() + touch.count() + eraser.count(), 0);
+    EXPECT_EQ(pen->count() + touch->count() + eraser->count(), 0);
 }
 
 TEST_F(Board, AHubAnnouncedTwiceDeliversEachEventOnce)
@@ -202,12 +194,11 @@ TEST_F(Board, AHubAnnouncedTwiceDeliversEachEventOnce)
     // The simulator announces each hub once; a library may do so again.
     emit Velasystem::VelaSystem::instance()->newHubConnected(hubs.first());
 
-    QSignalSpy spy(client.get(), &IVelaRelayClient::pen);
     sim(QStringLiteral("pen 0 1 1100 1100 0 0"));
     sim(QStringLiteral("pen 0 1 1200 1100 0 0"));
-    ASSERT_TRUE(arrived(spy, 2));
-    EXPECT_EQ(spy.at(0).at(0).value<PenData>().x, 1100);
-    EXPECT_EQ(spy.at(1).at(0).value<PenData>().x, 1200);
+    ASSERT_TRUE(arrived(*pen, 2));
+    EXPECT_EQ(pen->at(0).at(0).value<PenData>().x, 1100);
+    EXPECT_EQ(pen->at(1).at(0).value<PenData>().x, 1200);
 }
 
 // The relay's main thread holds its gate whenever it works. Here this thread
@@ -219,10 +210,7 @@ protected:
     void SetUp() override
     {
         HubAdapter::SetUp();
-        sim(QStringLiteral("hub add 0 pens=4 touches=10 erasers=2"));
-        start(&gate);
-        client->setScreenSize(32767, 32767);
-        client->setWindowPosition(1000, 1000, 1000, 1000);
+        startBoard(&gate);
         // Direct: what is seen, where it is emitted.
         const auto note = [this](const char *what) {
             std::lock_guard<std::mutex> lock(mutex);
@@ -230,7 +218,8 @@ protected:
         };
         QObject::connect(client.get(), &IVelaRelayClient::pen, [note] { note("pen"); });
         QObject::connect(client.get(), &IVelaRelayClient::touch, [note] { note("touch"); });
-        QObject::connect(client.get(), &IVelaRelayClient::information, [note] { note("focus lost"); });
+        QObject::connect(client.get(), &IVelaRelayClient::information,
+                         [note](VelaRelayInformationType type) { note(type == FOCUS_LOST ? "focus lost" : "?"); });
     }
 
     // The next pen sample comes alone, more than a millisecond after the last.
@@ -276,13 +265,16 @@ TEST_F(GatedBoard, APenSampleNeitherPassesATouchReportNorCallsTheLibraryFromItsT
     sim(QStringLiteral("pen 0 1 1500 1500 1 0"));
     EXPECT_EQ(waitFor(2), (QStringList{"touch on main", "pen on main"}));
 
-    // Losing the focus resets the boards' modes through the library.
+    // A pen down outside the window in private mode loses the focus, which
+    // hands the boards back through the library.
     client->setPenPrivate(true, 0);
     journal();
     pause();
     sim(QStringLiteral("pen 0 2 5000 5000 1 0"));
     EXPECT_EQ(waitFor(3).last(), QStringLiteral("focus lost on main"));
-    EXPECT_TRUE(journal().contains(QStringLiteral("hub setPenReportMode 0 4 6000")));
+    const QStringList calls = journal();
+    EXPECT_TRUE(calls.contains(QStringLiteral("hub setPenReportMode 0 4 6000")));
+    EXPECT_EQ(calls.last(), QStringLiteral("hub setTouchReportMode 0 0"));
 }
 
 TEST_F(VotingHub, WhatRanOnAVotingHubThatWentEndsAndNothingReachesIt)

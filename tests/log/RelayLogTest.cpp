@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -37,11 +38,9 @@ protected:
 
     std::vector<std::string> lines()
     {
-        std::string text;
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::read(m_pipe[0], buffer, sizeof buffer)) > 0)
-            text.append(buffer, static_cast<std::size_t>(n));
+        // A pipe's read takes everything written so far, up to the pipe's 64 KiB.
+        std::string text(65536, '\0');
+        text.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(m_pipe[0], text.data(), text.size()))));
         std::vector<std::string> result;
         std::istringstream in(text);
         for (std::string line; std::getline(in, line);)

@@ -85,10 +85,8 @@ private:
     static QString str(H h)
     {
         return QStringLiteral("{%1 %2 %3 %4 %5 %6 %7}")
-            .arg(h.sessionId)
-            .arg(h.uid)
-            .arg(h.questionNumber)
-            .arg(str(h.text), str(h.optionFlags[0]), str(h.optionFlags[1]), str(h.optionFlags[2]));
+            .arg(str(h.sessionId), str(h.uid), str(h.questionNumber), str(h.text), str(h.optionFlags[0]),
+                 str(h.optionFlags[1]), str(h.optionFlags[2]));
     }
 
     template <typename... Args>

@@ -124,13 +124,7 @@ std::vector<std::string> Tls_test_client::texts(std::size_t count)
 
 std::string clientFrame(std::uint8_t opcode, const std::string &payload, bool fin, bool masked)
 {
-    Websocket_frame frame;
-    frame.opcode = opcode;
-    frame.fin = fin;
-    frame.masked = masked;
-    frame.maskKey = {0x37, 0xfa, 0x21, 0x3d};
-    frame.payload = payload;
-    return frame.encode();
+    return Websocket_frame{fin, 0, opcode, masked, {0x37, 0xfa, 0x21, 0x3d}, payload}.encode();
 }
 
 bool runBeside(const std::function<void()> &work, std::chrono::milliseconds timeout)

@@ -5,8 +5,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -20,19 +18,6 @@ using namespace std::chrono_literals;
 int countEntries(const char *directory)
 {
     return static_cast<int>(QDir(directory).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size());
-}
-
-// A program's exit status (-1 when it did not end by itself) and output; the
-// event loop serves the server meanwhile.
-std::pair<int, std::string> run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    QSignalSpy finished(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished));
-    process.start(program, arguments);
-    process.closeWriteChannel();
-    const bool ended = finished.wait(30000) && process.exitStatus() == QProcess::NormalExit;
-    return {ended ? process.exitCode() : -1, process.readAll().toStdString()};
 }
 
 // Echoes every message to its sender; all on the test's thread.
@@ -69,45 +54,6 @@ protected:
 
     Echo_server server;
 };
-
-TEST_F(TransportServer, RealClientUpgradesExchangesPingsClosesAndIsLimitedTo1MiB)
-{
-    const auto [status, output] =
-        run("/usr/bin/python3",
-            {VELARELAY_TRANSPORT_TEST_DIR "/ws_peer.py", QString::number(port()), "ssl/velarelay-ca.crt"});
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_EQ(output,
-              "subprotocol relay-protocol\n"
-              "echo qt,keepalive\n"
-              "echo qt,focus\n"
-              "pong received\n"
-              "limit echoed 1048576\n"
-              "close answered 1000\n"
-              "too big closed 1009\n");
-}
-
-TEST_F(TransportServer, WeakProtocolsAndCiphersAreRefusedAndTheServerGoesOn)
-{
-    const struct
-    {
-        const char *name;
-        const char *options;
-        bool accepted;
-    } rows[] = {
-        {"TLS 1.2 with the first suite", "-tls1_2 -cipher ECDHE-RSA-AES256-GCM-SHA384", true},
-        {"TLS 1.2 with a CBC suite of the list", "-tls1_2 -cipher ECDHE-RSA-AES256-SHA384", true},
-        {"TLS 1.1", "-tls1_1 -cipher DEFAULT:@SECLEVEL=0", false},
-        {"TLS 1.2 offering only AES-128", "-tls1_2 -cipher ECDHE-RSA-AES128-GCM-SHA256:AES128-SHA", false},
-    };
-    for (const auto &row : rows) {
-        const auto [status, output] = run("openssl",
-                                          QStringList{"s_client", "-connect", "127.0.0.1:" + QString::number(port())}
-                                              + QString(row.options).split(' '));
-        EXPECT_EQ(status == 0, row.accepted) << row.name << "\n" << output;
-    }
-    Tls_test_client after;
-    EXPECT_TRUE(after.connect(port()));
-}
 
 // The TLS handshake and the upgrade each have a bound; a peer that waits at
 // either holds up no other peer.

@@ -40,10 +40,7 @@ long memoryKiB()
 
 std::string frames(const std::string &text, int count)
 {
-    std::string bytes;
-    for (int i = 0; i < count; ++i)
-        bytes += clientFrame(Websocket_frame::Text, text);
-    return bytes;
+    return QByteArray::fromStdString(clientFrame(Websocket_frame::Text, text)).repeated(count).toStdString();
 }
 
 // The front gathers the messages of one event-loop pass and hands them to
@@ -74,9 +71,6 @@ protected:
             wire.push_back((server.address() + ',' + message).toStdString());
         return wire;
     }
-
-    // Ends the event-loop pass in which the messages were sent.
-    static void endPass() { QCoreApplication::processEvents(); }
 
     // The protocol side's stand-in: a query is answered to every client, as
     // the relay's replies are; anything else has no answer.
@@ -114,7 +108,8 @@ TEST_F(RelayServerFront, EveryClientGetsWhatFollowsItsArrivalWholeAndInOrder)
             sent << QStringLiteral("pen,1,1700000000000,%1,%2,1,0").arg(i).arg(burst);
             server.sendMessage(sent.back());
         }
-        endPass();
+        // Ends the event-loop pass in which the messages were sent.
+        QCoreApplication::processEvents();
     }
     EXPECT_EQ(early.texts(sent.size()), expected(sent));
     std::vector<std::string> lateOnes = expected(sent.mid(2));

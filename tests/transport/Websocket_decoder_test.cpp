@@ -132,7 +132,7 @@ TEST(DecoderBound, MessageAtTheBoundPassesOneByteMoreIsTooBig)
 }
 
 // A client decodes the server's unmasked frames (the tests' clients do). The
-// server's pongs and close frames a real client reads in the server test.
+// relay's pongs and close frames a real client reads end to end.
 TEST(ServerFrames, UnmaskedFramesInEveryLengthForm)
 {
     for (const std::size_t size :
