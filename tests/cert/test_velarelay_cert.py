@@ -127,6 +127,3 @@ class Trust(unittest.TestCase):
             self.assertNotEqual(read("velarelay.crt"), leaf)
             self.assertNotEqual(read("velarelay.key"), key)
         self.assertIn("(valid)", self.run_tool("status", self.ssl).stdout)
-
-if __name__ == "__main__":
-    unittest.main()

@@ -126,7 +126,3 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
         refusal = ("WebSocket connection to 'wss://127.0.0.1:%d/' failed: Error during WebSocket handshake: "
                    "Unexpected response code: 403" % self.relay.port)
         self.assertTrue(any(level == "error" and refusal in text for level, text in page.messages()), page.messages())
-
-
-if __name__ == "__main__":
-    unittest.main()

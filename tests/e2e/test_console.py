@@ -221,7 +221,3 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
             document.head.append(Object.assign(document.createElement('script'), {text: 'window.injected = 1'}));
         })""")
         self.assertEqual(refused, ["script-src-elem", response.headers["Content-Security-Policy"], False])
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -169,7 +169,3 @@ class Supervision(RelayTest):
         journal = self.relay.journal()
         self.assertIn("hub setPenReportMode 0 4 6000", journal)
         self.assertIn("hub setTouchReportMode 0 0", journal)
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -185,7 +185,3 @@ class Log(unittest.TestCase):
             self.assertTrue(line.startswith("VelaRelay"), line)
         # A peer that speaks no TLS is named, with why its handshake failed.
         self.assertRegex(relay.output, r"(?m)^VelaRelay: connection [0-9]+: TLS handshake failed \(tls_handshake error\): ")
-
-
-if __name__ == "__main__":
-    unittest.main()
