@@ -96,7 +96,7 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
         cls.relay.close()
 
     def open(self, host):
-        return self.browser.open(self.pages.url("index.html?port=%d" % self.relay.port, host))
+        return self.browser.open("http://%s:%d/index.html?port=%d" % (host, self.pages.port, self.relay.port))
 
     async def test_a_page_of_a_loopback_origin_draws_beside_a_native_client(self):
         native = await Client.connect(self.relay)
