@@ -1,6 +1,7 @@
 """The relay's own pages, served over HTTPS beside the WebSocket upgrade: the
 console, /status and /commands, with the upgrade's bounds; the console in
 headless Chromium."""
+import contextlib
 import http.client
 import json
 import os
@@ -24,13 +25,11 @@ device add 1 1002 5 Ben Okafor
 
 
 def get(relay, path, method="GET"):
-    connection = http.client.HTTPSConnection("127.0.0.1", relay.port, context=tls_context(), timeout=10)
-    try:
+    with contextlib.closing(http.client.HTTPSConnection("127.0.0.1", relay.port, context=tls_context(),
+                                                        timeout=10)) as connection:
         connection.request(method, path)
         response = connection.getresponse()
         return response, response.read()
-    finally:
-        connection.close()
 
 
 def exchange(relay, data):
