@@ -159,6 +159,4 @@ class Supervision(RelayTest):
         for client in (supervising, other):
             self.assertEqual((await client.next("error", timeout=15))[2], "CLIENT_UNRESPONSIVE")
         self.assertAlmostEqual(time.monotonic() - started, 11.0, delta=1.0)
-        journal = self.relay.journal()
-        self.assertIn("hub setPenReportMode 0 4 6000", journal)
-        self.assertIn("hub setTouchReportMode 0 0", journal)
+        self.assertLessEqual({"hub setPenReportMode 0 4 6000", "hub setTouchReportMode 0 0"}, set(self.relay.journal()))
