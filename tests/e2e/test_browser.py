@@ -10,11 +10,10 @@ import unittest
 from websockets.frames import Frame, Opcode
 
 from browserharness import Browser, PageServer
-from relayharness import Client, Relay, copy_relay, round_trip, tls_connection
+from relayharness import CLASSROOM, Client, Relay, copy_relay, round_trip, tls_connection
 
 EXAMPLE = os.path.join(os.environ["VELARELAY_SOURCE"], "examples", "browser")
 FOREIGN = "classroom.example"
-SCENARIO = "hub add 0 pens=4 touches=10 erasers=2\nhub add 1 type=2\n"
 LISTED = "https://classroom.example, http://quiz.test:8080 https://bad.example/path"
 # relay_allowed_origins (None: no velarelay.ini), the Origin sent (None: no
 # header), and whether the upgrade is accepted.
@@ -44,7 +43,7 @@ class Origins(unittest.TestCase):
         if setting is not None:
             with open(os.path.join(folder.name, "velarelay.ini"), "w") as f:
                 f.write("relay_allowed_origins=%s\n" % setting)
-        relay = Relay(SCENARIO, executable=copy_relay(folder.name))
+        relay = Relay(CLASSROOM, executable=copy_relay(folder.name))
         self.addCleanup(relay.close)
         return relay
 
@@ -85,7 +84,7 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.relay = Relay(SCENARIO)
+        cls.relay = Relay(CLASSROOM)
         cls.pages = PageServer(EXAMPLE)
         cls.browser = Browser(hosts=[FOREIGN])
 

@@ -14,14 +14,7 @@ from PIL import ImageChops
 from selenium.webdriver import ActionChains, Keys
 
 from browserharness import Browser
-from relayharness import BIN, Client, Relay, RelayTest, outbound_address, tls_connection, tls_context
-
-CLASSROOM = """
-hub add 0 pens=4 touches=10 erasers=2
-hub add 1 type=2 state=3
-device add 1 1001 5 Amira Haddad
-device add 1 1002 5 Ben Okafor
-"""
+from relayharness import BIN, CLASSROOM, Client, Relay, RelayTest, outbound_address, tls_connection, tls_context
 
 
 def get(relay, path, method="GET"):
@@ -43,8 +36,6 @@ def exchange(relay, data):
 
 
 class Endpoint(RelayTest):
-    scenario = CLASSROOM
-
     async def test_statuses_and_the_headers_every_response_carries(self):
         rows = [("GET", "/", 200, "text/html"), ("GET", "/board.js", 200, "text/javascript"),
                 ("GET", "/console.js", 200, "text/javascript"), ("GET", "/console.css", 200, "text/css"),

@@ -9,19 +9,7 @@ import subprocess
 import time
 import unittest
 
-import relayharness
-from relayharness import outbound_address, round_trip, tls_context
-
-CLASSROOM = """
-hub add 0 pens=4 touches=10 erasers=2
-hub add 1 type=2
-device add 1 1001 5 Amira Haddad
-device add 1 1002 5 Ben Okafor
-"""
-
-
-class RelayTest(relayharness.RelayTest):
-    scenario = CLASSROOM
+from relayharness import RelayTest, outbound_address, round_trip, tls_context
 
 
 class Messages(RelayTest):
