@@ -102,8 +102,7 @@ TEST_F(HubAdapter, FollowsHubsAndCountsOverAllOfThem)
     client->queryPenAndTouchCount();
     client->queryHubCount();
     client->getAllCapabilities();
-    EXPECT_EQ(counts.at(0), (QList<QVariant>{6, 20}));
-    EXPECT_EQ(hubs.at(0), QList<QVariant>{2});
+    EXPECT_EQ(counts.at(0) + hubs.at(0), (QList<QVariant>{6, 20, 2}));
     // Only boards: no question types.
     EXPECT_FALSE(all.at(0).at(2).value<QuestionCapabilities>().multipleChoice);
 
@@ -275,9 +274,7 @@ TEST_F(VotingHub, WhatRanOnAVotingHubThatWentEndsAndNothingReachesIt)
 
     must("hub remove 1");
     ASSERT_TRUE(arrived(registered));
-    EXPECT_EQ(session.last(), QList<QVariant>{false});
-    EXPECT_EQ(enhanced.last(), QList<QVariant>{0u});
-    EXPECT_EQ(registered.last(), QList<QVariant>{1u});
+    EXPECT_EQ(session.last() + enhanced.last() + registered.last(), (QList<QVariant>{false, 0u, 1u}));
     QSignalSpy state(client.get(), &IVelaRelayClient::sendHubState);
     client->changeBacklight(3, 1);
     client->getState();
@@ -359,8 +356,7 @@ TEST_F(VotingHub, AClearOrARemovalDuringARegistrationLeavesItToEndWithItsReport)
     must("register 2002 5 Di");
     ASSERT_TRUE(arrived(registered, 2));
     client->stopRegistrationSession();
-    EXPECT_EQ(complete.count(), 1);
-    EXPECT_EQ(complete.last(), QList<QVariant>{2u});
+    EXPECT_EQ(complete, QList<QList<QVariant>>{{2u}});
 
     // One of an earlier voting hub ends, with its report, before another is cleared.
     client->startRegistrationSession(3, 0, 0, QStringLiteral("X"), 0, 0, 0);
