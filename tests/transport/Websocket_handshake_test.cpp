@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 // RFC 6455 section 1.3: the example key and its accept value. The relay hashes
@@ -67,11 +69,10 @@ TEST_P(Upgrade, AnswersAndTakesWhatFollowsForFramesOnlyWhenUpgraded)
     Websocket_connection::Output out;
     connection.feed(bytes.data(), bytes.size(), out);
     EXPECT_EQ(out.bytes, row.response);
+    // Upgraded, last, without a refusal to log, and the frame's messages.
     const bool upgraded = &row.response == &kUpgraded;
-    EXPECT_EQ(out.upgraded, upgraded);
-    EXPECT_EQ(out.last, !upgraded);
-    EXPECT_EQ(out.messages, upgraded ? std::vector<std::string>{"hi"} : std::vector<std::string>{});
-    EXPECT_EQ(out.refusal.empty(), upgraded);
+    EXPECT_EQ(std::make_tuple(out.upgraded, out.last, out.refusal.empty(), out.messages),
+              std::make_tuple(upgraded, !upgraded, upgraded, std::vector<std::string>(upgraded, "hi")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
