@@ -70,13 +70,12 @@ class Trust(unittest.TestCase):
     databases of the caller's home."""
 
     def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        self.addCleanup(self.tmp.cleanup)
-        self.home, self.store = (os.path.join(self.tmp.name, name) for name in ("home", "store"))
+        self.tmp = self.enterContext(tempfile.TemporaryDirectory())
+        self.home, self.store = (os.path.join(self.tmp, name) for name in ("home", "store"))
         self.firefox = os.path.join(self.home, ".mozilla", "firefox", "x.default-esr")
         os.makedirs(self.firefox)
         subprocess.run(["certutil", "-N", "-d", "sql:" + self.firefox, "--empty-password"], check=True)
-        self.ssl = shutil.copytree(os.path.join(MADE.name, "ssl"), os.path.join(self.tmp.name, "ssl"))
+        self.ssl = shutil.copytree(os.path.join(MADE.name, "ssl"), os.path.join(self.tmp, "ssl"))
 
     def run_tool(self, *args):
         env = dict(os.environ, HOME=self.home, VELARELAY_CERT_SYSTEM_STORE=self.store)
@@ -100,9 +99,9 @@ class Trust(unittest.TestCase):
         self.assertEqual(os.listdir(self.store), [])
 
     def test_refusals_name_what_is_missing(self):
-        for args, message in ((["trust", self.tmp.name], "holds no readable velarelay-ca.crt"),
+        for args, message in ((["trust", self.tmp], "holds no readable velarelay-ca.crt"),
                               (["trust", "--user", "no-such-user", self.ssl], "no user named no-such-user"),
-                              (["renew", self.tmp.name], "velarelay-ca.key cannot be read")):
+                              (["renew", self.tmp], "velarelay-ca.key cannot be read")):
             result = self.run_tool(*args)
             self.assertEqual(result.returncode, 1, args)
             self.assertIn(message, result.stderr, args)

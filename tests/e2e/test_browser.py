@@ -38,12 +38,11 @@ class Origins(unittest.TestCase):
     would, without waiting for the answer."""
 
     def start(self, setting):
-        folder = tempfile.TemporaryDirectory()
-        self.addCleanup(folder.cleanup)
+        folder = self.enterContext(tempfile.TemporaryDirectory())
         if setting is not None:
-            with open(os.path.join(folder.name, "velarelay.ini"), "w") as f:
+            with open(os.path.join(folder, "velarelay.ini"), "w") as f:
                 f.write("relay_allowed_origins=%s\n" % setting)
-        relay = Relay(CLASSROOM, executable=copy_relay(folder.name))
+        relay = Relay(CLASSROOM, executable=copy_relay(folder))
         self.addCleanup(relay.close)
         return relay
 
