@@ -36,9 +36,6 @@ class Create(unittest.TestCase):
     def path(self, name=""):
         return os.path.join(MADE.name, "ssl", name)
 
-    def verify(self, cert, *options):
-        return openssl("verify", "-CAfile", self.path("velarelay-ca.crt"), "-purpose", "sslserver", *options, cert)
-
     # What a verifier does with the constraint is its own; the tool's part is
     # that the authority carries it, critical and with exactly these names.
     def test_authority_is_constrained_to_loopback_names(self):
@@ -50,7 +47,8 @@ class Create(unittest.TestCase):
 
     def test_relay_certificate_verifies_for_each_loopback_name(self):
         for name in (["-verify_hostname", "localhost"], ["-verify_ip", "127.0.0.1"], ["-verify_ip", "::1"]):
-            result = self.verify(self.path("velarelay.crt"), *name)
+            result = openssl("verify", "-CAfile", self.path("velarelay-ca.crt"), "-purpose", "sslserver", *name,
+                             self.path("velarelay.crt"))
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
     def test_keys_are_private(self):
@@ -72,13 +70,12 @@ class Trust(unittest.TestCase):
     databases of the caller's home."""
 
     def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        self.addCleanup(self.tmp.cleanup)
-        self.home, self.store = (os.path.join(self.tmp.name, name) for name in ("home", "store"))
+        self.tmp = self.enterContext(tempfile.TemporaryDirectory())
+        self.home, self.store = (os.path.join(self.tmp, name) for name in ("home", "store"))
         self.firefox = os.path.join(self.home, ".mozilla", "firefox", "x.default-esr")
         os.makedirs(self.firefox)
         subprocess.run(["certutil", "-N", "-d", "sql:" + self.firefox, "--empty-password"], check=True)
-        self.ssl = shutil.copytree(os.path.join(MADE.name, "ssl"), os.path.join(self.tmp.name, "ssl"))
+        self.ssl = shutil.copytree(os.path.join(MADE.name, "ssl"), os.path.join(self.tmp, "ssl"))
 
     def run_tool(self, *args):
         env = dict(os.environ, HOME=self.home, VELARELAY_CERT_SYSTEM_STORE=self.store)
@@ -102,9 +99,9 @@ class Trust(unittest.TestCase):
         self.assertEqual(os.listdir(self.store), [])
 
     def test_refusals_name_what_is_missing(self):
-        for args, message in ((["trust", self.tmp.name], "holds no readable velarelay-ca.crt"),
+        for args, message in ((["trust", self.tmp], "holds no readable velarelay-ca.crt"),
                               (["trust", "--user", "no-such-user", self.ssl], "no user named no-such-user"),
-                              (["renew", self.tmp.name], "velarelay-ca.key cannot be read")):
+                              (["renew", self.tmp], "velarelay-ca.key cannot be read")):
             result = self.run_tool(*args)
             self.assertEqual(result.returncode, 1, args)
             self.assertIn(message, result.stderr, args)
@@ -127,6 +124,3 @@ class Trust(unittest.TestCase):
             self.assertNotEqual(read("velarelay.crt"), leaf)
             self.assertNotEqual(read("velarelay.key"), key)
         self.assertIn("(valid)", self.run_tool("status", self.ssl).stdout)
-
-if __name__ == "__main__":
-    unittest.main()

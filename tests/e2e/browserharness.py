@@ -40,9 +40,6 @@ class PageServer:
         self.port = self._server.server_address[1]
         threading.Thread(target=self._server.serve_forever, daemon=True).start()
 
-    def url(self, path, host="127.0.0.1"):
-        return "http://%s:%d/%s" % (host, self.port, path)
-
     def close(self):
         self._server.shutdown()
         self._server.server_close()

@@ -23,6 +23,13 @@ BIN = os.environ["VELARELAY_BIN"]
 # What clients trust: the development authority, which signed the relay's
 # certificate (velarelay-cert create).
 CERT = os.path.join(BIN, "ssl", "velarelay-ca.crt")
+# A board and a voting hub with two learners' devices: where most tests start.
+CLASSROOM = """
+hub add 0 pens=4 touches=10 erasers=2
+hub add 1 type=2 state=3
+device add 1 1001 5 Amira Haddad
+device add 1 1002 5 Ben Okafor
+"""
 
 
 def free_port():
@@ -218,8 +225,9 @@ class Client:
 
 class RelayTest(unittest.IsolatedAsyncioTestCase):
     """A relay of its own for each test, started with the class's scenario
-    and arguments; the clients a test connects are closed before it stops."""
-    scenario = ""
+    (the classroom unless it names another) and arguments; the clients a test
+    connects are closed before it stops."""
+    scenario = CLASSROOM
     args = ()
 
     async def asyncSetUp(self):

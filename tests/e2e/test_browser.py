@@ -10,11 +10,10 @@ import unittest
 from websockets.frames import Frame, Opcode
 
 from browserharness import Browser, PageServer
-from relayharness import Client, Relay, copy_relay, round_trip, tls_connection
+from relayharness import CLASSROOM, Client, Relay, copy_relay, round_trip, tls_connection
 
 EXAMPLE = os.path.join(os.environ["VELARELAY_SOURCE"], "examples", "browser")
 FOREIGN = "classroom.example"
-SCENARIO = "hub add 0 pens=4 touches=10 erasers=2\nhub add 1 type=2\n"
 LISTED = "https://classroom.example, http://quiz.test:8080 https://bad.example/path"
 # relay_allowed_origins (None: no velarelay.ini), the Origin sent (None: no
 # header), and whether the upgrade is accepted.
@@ -39,12 +38,11 @@ class Origins(unittest.TestCase):
     would, without waiting for the answer."""
 
     def start(self, setting):
-        folder = tempfile.TemporaryDirectory()
-        self.addCleanup(folder.cleanup)
+        folder = self.enterContext(tempfile.TemporaryDirectory())
         if setting is not None:
-            with open(os.path.join(folder.name, "velarelay.ini"), "w") as f:
+            with open(os.path.join(folder, "velarelay.ini"), "w") as f:
                 f.write("relay_allowed_origins=%s\n" % setting)
-        relay = Relay(SCENARIO, executable=copy_relay(folder.name))
+        relay = Relay(CLASSROOM, executable=copy_relay(folder))
         self.addCleanup(relay.close)
         return relay
 
@@ -85,7 +83,7 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.relay = Relay(SCENARIO)
+        cls.relay = Relay(CLASSROOM)
         cls.pages = PageServer(EXAMPLE)
         cls.browser = Browser(hosts=[FOREIGN])
 
@@ -96,7 +94,7 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
         cls.relay.close()
 
     def open(self, host):
-        return self.browser.open(self.pages.url("index.html?port=%d" % self.relay.port, host))
+        return self.browser.open("http://%s:%d/index.html?port=%d" % (host, self.pages.port, self.relay.port))
 
     async def test_a_page_of_a_loopback_origin_draws_beside_a_native_client(self):
         native = await Client.connect(self.relay)
@@ -126,7 +124,3 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
         refusal = ("WebSocket connection to 'wss://127.0.0.1:%d/' failed: Error during WebSocket handshake: "
                    "Unexpected response code: 403" % self.relay.port)
         self.assertTrue(any(level == "error" and refusal in text for level, text in page.messages()), page.messages())
-
-
-if __name__ == "__main__":
-    unittest.main()

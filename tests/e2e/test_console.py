@@ -1,6 +1,7 @@
 """The relay's own pages, served over HTTPS beside the WebSocket upgrade: the
 console, /status and /commands, with the upgrade's bounds; the console in
 headless Chromium."""
+import contextlib
 import http.client
 import json
 import os
@@ -13,24 +14,15 @@ from PIL import ImageChops
 from selenium.webdriver import ActionChains, Keys
 
 from browserharness import Browser
-from relayharness import BIN, Client, Relay, RelayTest, outbound_address, tls_connection, tls_context
-
-CLASSROOM = """
-hub add 0 pens=4 touches=10 erasers=2
-hub add 1 type=2 state=3
-device add 1 1001 5 Amira Haddad
-device add 1 1002 5 Ben Okafor
-"""
+from relayharness import BIN, CLASSROOM, Client, Relay, RelayTest, outbound_address, tls_connection, tls_context
 
 
 def get(relay, path, method="GET"):
-    connection = http.client.HTTPSConnection("127.0.0.1", relay.port, context=tls_context(), timeout=10)
-    try:
+    with contextlib.closing(http.client.HTTPSConnection("127.0.0.1", relay.port, context=tls_context(),
+                                                        timeout=10)) as connection:
         connection.request(method, path)
         response = connection.getresponse()
         return response, response.read()
-    finally:
-        connection.close()
 
 
 def exchange(relay, data):
@@ -44,8 +36,6 @@ def exchange(relay, data):
 
 
 class Endpoint(RelayTest):
-    scenario = CLASSROOM
-
     async def test_statuses_and_the_headers_every_response_carries(self):
         rows = [("GET", "/", 200, "text/html"), ("GET", "/board.js", 200, "text/javascript"),
                 ("GET", "/console.js", 200, "text/javascript"), ("GET", "/console.css", 200, "text/css"),
@@ -221,7 +211,3 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
             document.head.append(Object.assign(document.createElement('script'), {text: 'window.injected = 1'}));
         })""")
         self.assertEqual(refused, ["script-src-elem", response.headers["Content-Security-Policy"], False])
-
-
-if __name__ == "__main__":
-    unittest.main()

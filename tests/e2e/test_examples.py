@@ -63,7 +63,3 @@ class Node(Example):
         # Debian's node-ws, which a Node.js from elsewhere finds only so.
         env = dict(os.environ, NODE_PATH="/usr/share/nodejs")
         await self.run_example([node, os.path.join(EXAMPLES, "node", "relay-client.js")], env)
-
-
-if __name__ == "__main__":
-    unittest.main()

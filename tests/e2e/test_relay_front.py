@@ -9,31 +9,10 @@ import subprocess
 import time
 import unittest
 
-import relayharness
-from relayharness import BIN, outbound_address, round_trip, tls_context
-
-CLASSROOM = """
-hub add 0 pens=4 touches=10 erasers=2
-hub add 1 type=2
-device add 1 1001 5 Amira Haddad
-device add 1 1002 5 Ben Okafor
-"""
-
-
-class RelayTest(relayharness.RelayTest):
-    scenario = CLASSROOM
+from relayharness import RelayTest, outbound_address, round_trip, tls_context
 
 
 class Messages(RelayTest):
-    async def test_o_first_then_answers_with_the_address_in_front(self):
-        client = await self.connect()  # which takes the "o"
-        await client.send("hub,count")
-        message = await asyncio.wait_for(client.ws.recv(), 10)
-        address, keyword, ts, count = message.split(",")
-        self.assertEqual((address, keyword, count), (outbound_address(), "hubCount", "2"))
-        # Milliseconds since the epoch, from the relay's clock.
-        self.assertTrue(len(ts) == 13 and ts.isdigit() and abs(int(ts) - time.time() * 1000) < 60000, ts)
-
     async def test_a_real_client_pings_closes_and_is_held_to_1_mib(self):
         client, other = await self.connect(), await self.connect()
         self.assertEqual(client.ws.subprotocol, "relay-protocol")
@@ -68,17 +47,19 @@ class Messages(RelayTest):
         play = os.path.join(self.relay._dir.name, "strokes.play")
         with open(play, "w") as f:
             f.write("\n".join("stroke 0 1 %d 100 %d 5000 40" % (i * 100, i * 100) for i in range(1, 26)))
-        driver = subprocess.Popen([os.path.join(BIN, "velasim"), "--socket", self.relay.socket_path, "play", play],
-                                  stdout=subprocess.DEVNULL)
+        playing = asyncio.get_running_loop().run_in_executor(None, self.relay.sim, "play", play)
         first = await staying.next("pen")
         self.assertEqual(first[:2] + first[3:], ["pen", "1", "100", "100", "1", "0"])
         self.clients.remove(leaving)
         leaving.ws.transport.abort()  # gone without a close handshake
-        self.assertEqual(await asyncio.get_running_loop().run_in_executor(None, driver.wait), 0)
+        await playing  # velasim said ok to every line
         for _ in range(25 * 41 - 1):
             await staying.next("pen")
-        newcomer = await self.connect()
-        self.assertEqual((await newcomer.carried_out())[2], "2")
+        # A newcomer is greeted with "o" (Client.connect checks it) and then
+        # answered; the time stamp is milliseconds since the epoch, by the relay's clock.
+        _, ts, count = await (await self.connect()).carried_out()
+        self.assertEqual(count, "2")
+        self.assertTrue(len(ts) == 13 and ts.isdigit() and abs(int(ts) - time.time() * 1000) < 60000, ts)
 
 
 class Counting(RelayTest):
@@ -135,10 +116,10 @@ class StartUp(unittest.TestCase):
         if (os.geteuid() != 0 or not shutil.which("ip")
                 or subprocess.run(["unshare", "-n", "true"]).returncode != 0):
             self.skipTest("needs a network namespace of its own")
-        # Inside a namespace with nothing but loopback: no route, no DNS.
+        # Inside a namespace with nothing but loopback: no route, no DNS. The
+        # child imports the harness from the working folder, as unittest does.
         child = """
-import asyncio, sys
-sys.path.insert(0, %r)
+import asyncio
 from relayharness import Client, Relay
 relay = Relay()
 elapsed = relay.wait_listening()
@@ -149,7 +130,7 @@ async def main():
     await client.close()
 asyncio.run(main())
 relay.close()
-""" % os.path.dirname(os.path.abspath(__file__))
+"""
         done = subprocess.run(["unshare", "-n", "sh", "-c", 'ip link set lo up && exec "$0" -c "$1"',
                                "/usr/bin/python3", child], capture_output=True, text=True, timeout=60)
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
@@ -166,10 +147,4 @@ class Supervision(RelayTest):
         for client in (supervising, other):
             self.assertEqual((await client.next("error", timeout=15))[2], "CLIENT_UNRESPONSIVE")
         self.assertAlmostEqual(time.monotonic() - started, 11.0, delta=1.0)
-        journal = self.relay.journal()
-        self.assertIn("hub setPenReportMode 0 4 6000", journal)
-        self.assertIn("hub setTouchReportMode 0 0", journal)
-
-
-if __name__ == "__main__":
-    unittest.main()
+        self.assertLessEqual({"hub setPenReportMode 0 4 6000", "hub setTouchReportMode 0 0"}, set(self.relay.journal()))

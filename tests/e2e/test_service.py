@@ -103,10 +103,9 @@ class StartFailures(unittest.TestCase):
 
 class Signals(unittest.IsolatedAsyncioTestCase):
     async def test_renew_serves_a_new_certificate_of_the_same_authority_to_new_clients_only(self):
-        folder = tempfile.TemporaryDirectory()
-        self.addCleanup(folder.cleanup)
-        ssl_dir = os.path.join(folder.name, "ssl")
-        relay = Relay(executable=copy_relay(folder.name))
+        folder = self.enterContext(tempfile.TemporaryDirectory())
+        ssl_dir = os.path.join(folder, "ssl")
+        relay = Relay(executable=copy_relay(folder))
         self.addCleanup(relay.close)
         client = await Client.connect(relay)
         before = peer_certificate(relay)
@@ -185,7 +184,3 @@ class Log(unittest.TestCase):
             self.assertTrue(line.startswith("VelaRelay"), line)
         # A peer that speaks no TLS is named, with why its handshake failed.
         self.assertRegex(relay.output, r"(?m)^VelaRelay: connection [0-9]+: TLS handshake failed \(tls_handshake error\): ")
-
-
-if __name__ == "__main__":
-    unittest.main()

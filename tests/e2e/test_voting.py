@@ -1,7 +1,6 @@
 """Questions, enhanced sessions, registration and naming, end to end: commands
 from a real WebSocket client, devices driven by velasim, and the journal of
 what reached the simulated hub."""
-import unittest
 
 from relayharness import RelayTest
 
@@ -194,7 +193,3 @@ class LastClientLeaving(VotingTest):
             "enhanced stopSession 1", "registration stopExpressionRegistrationSession 1",
             "system stopVelahubRegistrationSession 1", "naming stopExpressionNamingSession 1",
             "system stopVelahubExpressionNamingSession 1", "hub stopExpressionEndUserNamingSession 1"])
-
-
-if __name__ == "__main__":
-    unittest.main()
