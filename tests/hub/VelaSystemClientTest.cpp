@@ -1,5 +1,5 @@
 #include "VelaSystemClient.h"
-#include "../velasystem/SimulatorTest.h"
+#include "SimulatorTest.h"
 
 #include <QSignalSpy>
 #include <QThread>
