@@ -10,7 +10,7 @@ CMAKE_ARGS ?=
 # elsewhere is kept, and finds the module through NODE_PATH. The browser
 # tests drive Chromium with Selenium through chromedriver, fill its trust
 # store with NSS's certutil, and compare its screenshots with Pillow.
-PACKAGES := g++ make cmake ninja-build pkg-config qtbase5-dev libtls-dev \
+PACKAGES := g++ make cmake ninja-build pkg-config qtbase5-dev libtls-dev liburing-dev \
             libgtest-dev libgmock-dev libsystemd-dev openssl python3 python3-websockets iproute2 \
             nodejs node-ws chromium chromium-driver python3-selenium libnss3-tools python3-pil
 # The fuzzers are built with clang's libFuzzer.

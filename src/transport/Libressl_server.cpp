@@ -283,24 +283,20 @@ void Libressl_server::acceptOne(int listenFd)
     // Small frames go out at once rather than waiting for Nagle's algorithm.
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    struct tls *connection = nullptr;
-    int accepted = -1;
-    std::string reason;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        accepted = tls_accept_socket(m_tls, &connection, fd);
-        if (accepted != 0 && tls_error(m_tls) != nullptr)
-            reason = tls_error(m_tls);
-    }
-    if (accepted != 0) {
-        RelayLog::repeated("TLS accept failures", "tls_accept_socket error: " + reason);
+    Libressl_socket *socket = createSocket(fd);
+    if (socket == nullptr) {
         ::close(fd);
         return;
     }
-    Libressl_socket *socket = createSocket(connection, fd);
-    if (socket == nullptr) {
-        tls_free(connection);
-        ::close(fd);
+    bool accepted = false;
+    std::string reason;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        accepted = socket->acceptTls(m_tls, &reason);
+    }
+    if (!accepted) {
+        RelayLog::repeated("TLS accept failures", "tls_accept_cbs error: " + reason);
+        delete socket;
         return;
     }
     if (!socket->canBeWoken()) {

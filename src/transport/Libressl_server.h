@@ -78,8 +78,8 @@ private slots:
 
 protected:
     // Called on the accept thread for every accepted connection: returns a new
-    // connection that owns ctx and fd, or nullptr to refuse it.
-    virtual Libressl_socket *createSocket(struct tls *ctx, int fd) = 0;
+    // connection that owns fd, or nullptr to refuse it.
+    virtual Libressl_socket *createSocket(int fd) = 0;
     // At the end of shutdown(), when every connection has been destroyed.
     virtual void onShutdown() {}
 

@@ -2,9 +2,11 @@
 
 #include "Libressl_server.h"
 #include "RelayLog.h"
+#include "Send_batch.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <tls.h>
 #include <unistd.h>
 
@@ -23,10 +25,10 @@ thread_local const Libressl_socket *t_running = nullptr;
 
 } // namespace
 
-Libressl_socket::Libressl_socket(Libressl_server *owner, struct tls *ctx, int fd, QObject *parent)
+Libressl_socket::Libressl_socket(Libressl_server *owner, int fd, QObject *parent)
     : QObject(parent)
     , m_owner(owner)
-    , m_tls(ctx)
+    , m_tls(nullptr)
     , m_fd(fd)
     , m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
     , m_id(++g_connections)
@@ -45,6 +47,83 @@ Libressl_socket::~Libressl_socket()
         ::close(m_fd);
     if (m_wakeFd >= 0)
         ::close(m_wakeFd);
+}
+
+bool Libressl_socket::acceptTls(struct tls *server, std::string *reason)
+{
+    if (tls_accept_cbs(server, &m_tls, &Libressl_socket::readSocket, &Libressl_socket::writeSocket, this) == 0)
+        return true;
+    const char *error = tls_error(server);
+    *reason = error != nullptr ? error : "unknown error";
+    return false;
+}
+
+ssize_t Libressl_socket::readSocket(struct tls *, void *buffer, std::size_t size, void *self)
+{
+    for (;;) {
+        const ssize_t got = ::recv(static_cast<Libressl_socket *>(self)->m_fd, buffer, size, 0);
+        if (got >= 0 || errno != EINTR)
+            return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? TLS_WANT_POLLIN : got;
+    }
+}
+
+ssize_t Libressl_socket::writeSocket(struct tls *, const void *data, std::size_t size, void *self)
+{
+    auto *socket = static_cast<Libressl_socket *>(self);
+    switch (socket->sendLeftover()) {
+    case Io::Done: break;
+    case Io::Blocked: return TLS_WANT_POLLOUT;
+    case Io::Failed: return -1;
+    }
+    if (socket->m_batch != nullptr) {
+        socket->m_batch->add(socket, data, size);
+        return static_cast<ssize_t>(size);
+    }
+    for (;;) {
+        const ssize_t sent = ::send(socket->m_fd, data, size, MSG_NOSIGNAL);
+        if (sent >= 0 || errno != EINTR)
+            return sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? TLS_WANT_POLLOUT : sent;
+    }
+}
+
+Libressl_socket::Io Libressl_socket::sendLeftover()
+{
+    while (m_leftoverOffset < m_leftover.size()) {
+        const ssize_t sent = ::send(m_fd, m_leftover.data() + m_leftoverOffset, m_leftover.size() - m_leftoverOffset,
+                                    MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0)
+            return errno == EAGAIN || errno == EWOULDBLOCK ? Io::Blocked : Io::Failed;
+        m_leftoverOffset += static_cast<std::size_t>(sent);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_unsent -= std::min(m_unsent, static_cast<std::size_t>(sent));
+    }
+    if (!m_leftover.empty()) {
+        m_leftover.clear();
+        m_leftover.shrink_to_fit();
+        m_leftoverOffset = 0;
+    }
+    return Io::Done;
+}
+
+bool Libressl_socket::batchSent(const std::string &bytes, int result)
+{
+    if (result < 0 && result != -EAGAIN && result != -EWOULDBLOCK && result != -EINTR) {
+        // The connection is broken; its thread finds out and ends it.
+        m_requests.fetch_or(AbortRequested);
+        return true;
+    }
+    const std::size_t sent = result > 0 ? static_cast<std::size_t>(result) : 0;
+    if (sent == bytes.size())
+        return false;
+    // A full socket: the client reads slowly. Its thread sends the rest
+    // when the socket takes it, before anything written after it.
+    m_leftover.assign(bytes, sent, std::string::npos);
+    m_leftoverOffset = 0;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_unsent += bytes.size() - sent;
+    return true;
 }
 
 void Libressl_socket::start()
@@ -140,8 +219,18 @@ bool Libressl_socket::append(const char *data, std::size_t size, bool last)
             m_writeClosed = last;
         }
     }
-    if (direct)
+    if (direct) {
+        // In a batch, the record is made now and sent with the others; the
+        // batch keeps the lock until then.
+        Send_batch *batch = Send_batch::current();
+        m_batch = batch;
         wakeUp = !writeNow(data, size);
+        m_batch = nullptr;
+        if (batch != nullptr && batch->holds(this)) {
+            batch->keep(std::move(tls), wakeUp);
+            wakeUp = false;
+        }
+    }
     if (tls.owns_lock())
         tls.unlock();
     if (wakeUp)

@@ -12,6 +12,7 @@
 
 struct tls;
 class Libressl_server;
+class Send_batch;
 
 // One accepted TLS connection, served by a thread of its own (handshake,
 // reading, the rest of writes), into which another thread's write() goes
@@ -28,13 +29,17 @@ public:
     // How long the queued output and the TLS close may take when a connection ends in order.
     static constexpr std::chrono::milliseconds kFarewellTimeout{1000};
 
-    // Takes ownership of ctx and fd (a non-blocking socket).
-    Libressl_socket(Libressl_server *owner, struct tls *ctx, int fd, QObject *parent = nullptr);
+    // Takes ownership of fd (a non-blocking socket).
+    Libressl_socket(Libressl_server *owner, int fd, QObject *parent = nullptr);
     ~Libressl_socket() override;
 
     Libressl_socket(const Libressl_socket &) = delete;
     Libressl_socket &operator=(const Libressl_socket &) = delete;
 
+    // The server's accept thread, before start(): makes the connection's TLS
+    // context from the server's, which the caller keeps to itself meanwhile.
+    // False, with libtls's reason, when it cannot.
+    bool acceptTls(struct tls *server, std::string *reason);
     // Starts the connection thread; called once, by the server's accept thread.
     void start();
     // The owner's release, on the owner's thread only; later calls do nothing.
@@ -91,6 +96,8 @@ protected:
     void setDeadline(std::chrono::milliseconds fromNow);
 
 private:
+    friend class Send_batch;
+
     enum Request : int {
         CloseRequested = 1,
         AbortRequested = 2
@@ -111,6 +118,15 @@ private:
     // Under the TLS lock: writes what the queue would hold, leaving the rest
     // for the connection's thread. False when that thread must be woken.
     bool writeNow(const char *data, std::size_t size);
+    // libtls's way to the socket: everything it reads and writes passes here.
+    static ssize_t readSocket(struct tls *, void *buffer, std::size_t size, void *self);
+    static ssize_t writeSocket(struct tls *, const void *data, std::size_t size, void *self);
+    // Under the TLS lock: a batch sent bytes of this connection with this
+    // result (bytes sent, or -errno). True when the thread must be woken to
+    // send the rest, or to end a broken connection.
+    bool batchSent(const std::string &bytes, int result);
+    // Under the TLS lock: what a batch left unsent, before anything else.
+    Io sendLeftover();
     Io flushOutput();
     Io readInput();
     enum class Wait {
@@ -149,6 +165,13 @@ private:
     // Guarded by m_tlsMutex: bytes being sent, which libtls may want again.
     std::string m_sending;
     std::size_t m_sendOffset = 0;
+    // Guarded by m_tlsMutex: the batch that takes what libtls writes, while
+    // another thread's write goes into one.
+    Send_batch *m_batch = nullptr;
+    // Guarded by m_tlsMutex: encrypted bytes a batch could not send. They
+    // go out before any other, and count in m_unsent until they have.
+    std::string m_leftover;
+    std::size_t m_leftoverOffset = 0;
 
     // Guarded by m_mutex: the outgoing queue and the two releases.
     mutable std::mutex m_mutex;

@@ -148,6 +148,11 @@ Libressl_socket::Io Libressl_socket::flushOutput()
 {
     for (;;) {
         std::lock_guard<std::mutex> tls(m_tlsMutex);
+        switch (sendLeftover()) {
+        case Io::Done: break;
+        case Io::Blocked: m_wants |= POLLOUT; return Io::Blocked;
+        case Io::Failed: return Io::Failed;
+        }
         if (m_sendOffset == m_sending.size()) {
             m_sending.clear();
             m_sendOffset = 0;

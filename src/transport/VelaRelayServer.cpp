@@ -1,6 +1,7 @@
 #include "VelaRelayServer.h"
 
 #include "RelayMessages.h"
+#include "Send_batch.h"
 #include "Websocket_client.h"
 #include "Websocket_frame.h"
 
@@ -107,6 +108,7 @@ void VelaRelayServer::sendMessage(const QString &message)
     if (quiet && m_pending.empty()) {
         std::string frame;
         Websocket_frame::appendText(frame, m_prefix, body);
+        const Send_batch batch;
         for (Websocket_client *client : qAsConst(m_clients))
             client->write(frame);
         return;

@@ -3,8 +3,8 @@
 #include "RelayLog.h"
 #include "Websocket_frame.h"
 
-Websocket_client::Websocket_client(Libressl_server *owner, struct tls *ctx, int fd, QObject *parent)
-    : Libressl_socket(owner, ctx, fd, parent)
+Websocket_client::Websocket_client(Libressl_server *owner, int fd, QObject *parent)
+    : Libressl_socket(owner, fd, parent)
 {}
 
 void Websocket_client::registerMetaTypes()

@@ -39,7 +39,7 @@ public:
     static constexpr double kDefaultMessageRate = 3000;
     static constexpr double kDefaultMessageBurst = 300;
 
-    Websocket_client(Libressl_server *owner, struct tls *ctx, int fd, QObject *parent = nullptr);
+    Websocket_client(Libressl_server *owner, int fd, QObject *parent = nullptr);
 
     // Encodes one text frame and queues it; any thread, never blocks.
     bool send(const std::string &text);

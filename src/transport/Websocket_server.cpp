@@ -27,9 +27,9 @@ void Websocket_server::setOriginPolicy(Origin_policy policy)
     m_origins = std::move(shared);
 }
 
-Libressl_socket *Websocket_server::createSocket(struct tls *ctx, int fd)
+Libressl_socket *Websocket_server::createSocket(int fd)
 {
-    auto *client = new Websocket_client(this, ctx, fd);
+    auto *client = new Websocket_client(this, fd);
     client->setUpgradeTimeout(std::chrono::milliseconds(m_upgradeTimeout.load()));
     client->setMessageRate(m_messageRate.load(), m_messageBurst.load());
     {

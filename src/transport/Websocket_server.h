@@ -51,7 +51,7 @@ protected:
     // After the last of its messages; the client is released right after.
     virtual void clientDisconnected(Websocket_client *client) = 0;
 
-    Libressl_socket *createSocket(struct tls *ctx, int fd) override;
+    Libressl_socket *createSocket(int fd) override;
     void onShutdown() override;
 
 private slots:

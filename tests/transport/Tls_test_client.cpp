@@ -27,6 +27,8 @@ Tls_test_client::~Tls_test_client()
 bool Tls_test_client::connectTcp(std::uint16_t port)
 {
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_receiveBuffer > 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &m_receiveBuffer, sizeof m_receiveBuffer);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -26,6 +26,9 @@ public:
 
     // TCP only; connect() goes on from there.
     bool connectTcp(std::uint16_t port);
+    // Before connecting: a small socket receive buffer, so that the server's
+    // writes fill it soon when the client does not read.
+    void setReceiveBuffer(int bytes) { m_receiveBuffer = bytes; }
     // The TLS handshake and, unless told otherwise, the upgrade to a 101 response.
     bool connect(std::uint16_t port, bool upgrade = true);
     // Writes the bytes while it reads, as a client that pipelines does. True
@@ -41,6 +44,7 @@ private:
     void take(const char *data, std::size_t size);
 
     int m_fd = -1;
+    int m_receiveBuffer = 0;
     struct tls *m_tls = nullptr;
     // The upgrade response while it comes in; frames follow it.
     bool m_inHead = false;

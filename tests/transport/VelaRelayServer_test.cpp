@@ -117,6 +117,29 @@ TEST_F(RelayServerFront, EveryClientGetsWhatFollowsItsArrivalWholeAndInOrder)
     EXPECT_EQ(late.texts(sent.size() - 1), lateOnes);
 }
 
+// Frames that go out on their own reach every client in one go. A client that
+// stops reading fills its socket in the middle of them: what the socket did
+// not take goes out once it reads again, before anything written later, and
+// the client that reads meanwhile misses nothing.
+TEST_F(RelayServerFront, AClientThatStallsGetsEveryFrameWholeOnceItReadsAgain)
+{
+    Tls_test_client reader, stalled;
+    stalled.setReceiveBuffer(4096);
+    join(reader);
+    join(stalled);
+    QStringList sent;
+    // More than the kernel holds for a client (4 MiB at most, by default).
+    const QString filler(16000, 'x');
+    for (int i = 0; i < 400; ++i) {
+        // Apart from the one before, so that each leaves at once.
+        std::this_thread::sleep_for(1100us);
+        sent << QStringLiteral("pen,%1,").arg(i) + filler;
+        server.sendMessage(sent.back());
+        ASSERT_EQ(reader.texts(1), expected({sent.back()}));
+    }
+    EXPECT_EQ(stalled.texts(sent.size()), expected(sent));
+}
+
 TEST_F(RelayServerFront, StopHandsOverWhatWasSentBeforeIt)
 {
     Tls_test_client client;

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class Libressl_socket;
+
+// While one lives on a thread, the TLS records that thread writes straight
+// into idle connections are held back and leave together when it ends, all in
+// one system call. Written one by one, the first write woke the client's
+// reader, which the kernel puts on the writer's CPU and which then ran before
+// the next write: a frame to N clients cost the writer up to N preemptions,
+// each with its caches cold again (docs/ARCHITECTURE.md, "A pen sample's
+// walk"). Each connection's TLS lock is held from its record's making to its
+// sending, so nothing overtakes it. Without io_uring (an old kernel, a
+// seccomp filter that refuses it) a batch does nothing and writes go out as
+// they are made.
+class Send_batch
+{
+public:
+    Send_batch();
+    // Sends everything gathered; what a socket does not take at once is left
+    // to its connection's thread.
+    ~Send_batch();
+
+    Send_batch(const Send_batch &) = delete;
+    Send_batch &operator=(const Send_batch &) = delete;
+
+    // The batch gathering on this thread, or nullptr.
+    static Send_batch *current();
+
+private:
+    friend class Libressl_socket;
+
+    struct Entry
+    {
+        Libressl_socket *socket;
+        std::string bytes;
+        std::unique_lock<std::mutex> tls;
+        bool wake = false;
+    };
+
+    // From the connection's write callback, under its TLS lock.
+    void add(Libressl_socket *socket, const void *data, std::size_t size);
+    // Whether add() took bytes of this socket that still wait in the batch.
+    bool holds(const Libressl_socket *socket) const;
+    // After the record is made: the batch keeps the TLS lock until it is sent.
+    void keep(std::unique_lock<std::mutex> &&tls, bool wake);
+    void send();
+
+    std::vector<Entry> m_entries;
+    Send_batch *const m_outer;
+    const bool m_active;
+};
