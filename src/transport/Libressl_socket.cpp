@@ -186,8 +186,10 @@ bool Libressl_socket::append(const char *data, std::size_t size, bool last)
     // thread is not inside libtls (the lock is free) and nothing waits to be
     // sent before them: one hand-over fewer on the way to the client. Never
     // a blocking lock here: a busy connection gets the bytes queued instead.
+    // Nor a second lock of a context whose record a batch of this thread holds.
     std::unique_lock<std::mutex> tls(m_tlsMutex, std::defer_lock);
-    if (t_running != this)
+    Send_batch *batch = Send_batch::current();
+    if (t_running != this && (batch == nullptr || !batch->locks(this)))
         static_cast<void>(tls.try_lock());
     bool direct = false;
     bool wakeUp = true;
@@ -222,7 +224,6 @@ bool Libressl_socket::append(const char *data, std::size_t size, bool last)
     if (direct) {
         // In a batch, the record is made now and sent with the others; the
         // batch keeps the lock until then.
-        Send_batch *batch = Send_batch::current();
         m_batch = batch;
         wakeUp = !writeNow(data, size);
         m_batch = nullptr;

@@ -6,13 +6,15 @@
 #include <liburing.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace {
 
-constexpr unsigned kRingEntries = 64;
+// A batch sends what it has gathered once it holds this many clients' TLS
+// locks: their threads wait no longer than that many records take to make,
+// and a thread never holds more locks than ThreadSanitizer can follow.
+constexpr unsigned kMaxHeld = 32;
 
 // One ring per thread that writes into other threads' connections (the main
 // thread, the hub library's thread), made on its first batch.
@@ -28,17 +30,22 @@ struct Ring
     ~Ring()
     {
         if (state == State::Ready)
-            io_uring_queue_exit(&ring);
+            giveUp();
     }
 
     bool ready()
     {
         if (state == State::Untried) {
             io_uring_params params{};
-            // A send that fails at submission must not leave the ones after
-            // it in the ring, to go out with a later batch.
+            // A send that fails at submission does not stop the ones after it.
+            // Kernels before 5.18 lack the flag; there send() gives the ring
+            // up rather than leave unsent ones in it for a later batch.
             params.flags = IORING_SETUP_SUBMIT_ALL;
-            const int result = io_uring_queue_init_params(kRingEntries, &ring, &params);
+            int result = io_uring_queue_init_params(kMaxHeld, &ring, &params);
+            if (result == -EINVAL) {
+                params = io_uring_params{};
+                result = io_uring_queue_init_params(kMaxHeld, &ring, &params);
+            }
             state = result == 0 ? State::Ready : State::Unusable;
             if (result != 0)
                 RelayLog::repeatedDebug("io_uring unavailable",
@@ -93,34 +100,47 @@ bool Send_batch::holds(const Libressl_socket *socket) const
     return !m_entries.empty() && m_entries.back().socket == socket && !m_entries.back().tls.owns_lock();
 }
 
+bool Send_batch::locks(const Libressl_socket *socket) const
+{
+    for (const Entry &entry : m_entries) {
+        if (entry.socket == socket && entry.tls.owns_lock())
+            return true;
+    }
+    return false;
+}
+
 void Send_batch::keep(std::unique_lock<std::mutex> &&tls, bool wake)
 {
     m_entries.back().tls = std::move(tls);
     m_entries.back().wake = wake;
+    if (m_entries.size() >= kMaxHeld)
+        send();
 }
 
 void Send_batch::send()
 {
+    if (m_entries.empty())
+        return;
     // Bytes sent, or -errno; -EAGAIN for whatever never reached the kernel.
     std::vector<int> results(m_entries.size(), -EAGAIN);
-    for (std::size_t first = 0; first < m_entries.size() && t_ring.ready(); first += kRingEntries) {
-        const std::size_t count = std::min<std::size_t>(kRingEntries, m_entries.size() - first);
-        for (std::size_t i = first; i < first + count; ++i) {
+    if (t_ring.ready()) {
+        unsigned prepared = 0;
+        for (; prepared < m_entries.size(); ++prepared) {
             io_uring_sqe *sqe = io_uring_get_sqe(&t_ring.ring);
             if (sqe == nullptr)
-                break; // cannot happen: the ring is empty between batches
-            const Entry &entry = m_entries[i];
+                break; // cannot happen: the ring is empty between sends
+            const Entry &entry = m_entries[prepared];
             // MSG_DONTWAIT: a full socket answers -EAGAIN at once instead of
             // the ring waiting for it.
             io_uring_prep_send(sqe, entry.socket->m_fd, entry.bytes.data(), entry.bytes.size(),
                                MSG_NOSIGNAL | MSG_DONTWAIT);
-            io_uring_sqe_set_data64(sqe, i);
+            io_uring_sqe_set_data64(sqe, prepared);
         }
-        const int submitted = io_uring_submit_and_wait(&t_ring.ring, static_cast<unsigned>(count));
+        const int submitted = io_uring_submit_and_wait(&t_ring.ring, prepared);
         // Submitted and never reported: the client may have had some of it,
         // so nothing may follow.
-        for (std::size_t i = first; i < first + static_cast<std::size_t>(std::max(submitted, 0)); ++i)
-            results[i] = -EIO;
+        for (int i = 0; i < submitted; ++i)
+            results[static_cast<std::size_t>(i)] = -EIO;
         int seen = 0;
         while (seen < submitted) {
             io_uring_cqe *cqe = nullptr;
@@ -133,7 +153,7 @@ void Send_batch::send()
             io_uring_cqe_seen(&t_ring.ring, cqe);
             ++seen;
         }
-        if (submitted != static_cast<int>(count) || seen != submitted) {
+        if (submitted != static_cast<int>(prepared) || seen != submitted) {
             // Not knowing what the kernel still holds, use the ring no more;
             // what never reached it is the connections' to send.
             RelayLog::repeated("io_uring failures",

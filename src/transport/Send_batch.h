@@ -8,8 +8,8 @@
 class Libressl_socket;
 
 // While one lives on a thread, the TLS records that thread writes straight
-// into idle connections are held back and leave together when it ends, all in
-// one system call. Written one by one, the first write woke the client's
+// into idle connections are held back and leave together when it ends, in
+// one system call (one per 32 clients). Written one by one, the first write woke the client's
 // reader, which the kernel puts on the writer's CPU and which then ran before
 // the next write: a frame to N clients cost the writer up to N preemptions,
 // each with its caches cold again (docs/ARCHITECTURE.md, "A pen sample's
@@ -46,6 +46,8 @@ private:
     void add(Libressl_socket *socket, const void *data, std::size_t size);
     // Whether add() took bytes of this socket that still wait in the batch.
     bool holds(const Libressl_socket *socket) const;
+    // Whether the batch holds this socket's TLS lock.
+    bool locks(const Libressl_socket *socket) const;
     // After the record is made: the batch keeps the TLS lock until it is sent.
     void keep(std::unique_lock<std::mutex> &&tls, bool wake);
     void send();
