@@ -16,63 +16,58 @@ namespace {
 // and a thread never holds more locks than ThreadSanitizer can follow.
 constexpr unsigned kMaxHeld = 32;
 
-// One ring per thread that writes into other threads' connections (the main
-// thread, the hub library's thread), made on its first batch.
-struct Ring
+} // namespace
+
+struct Send_ring::Ring
 {
     io_uring ring{};
-    enum class State {
-        Untried,
-        Ready,
-        Unusable
-    } state = State::Untried;
-
-    ~Ring()
-    {
-        if (state == State::Ready)
-            giveUp();
-    }
-
-    bool ready()
-    {
-        if (state == State::Untried) {
-            io_uring_params params{};
-            // A send that fails at submission does not stop the ones after it.
-            // Kernels before 5.18 lack the flag; there send() gives the ring
-            // up rather than leave unsent ones in it for a later batch.
-            params.flags = IORING_SETUP_SUBMIT_ALL;
-            int result = io_uring_queue_init_params(kMaxHeld, &ring, &params);
-            if (result == -EINVAL) {
-                params = io_uring_params{};
-                result = io_uring_queue_init_params(kMaxHeld, &ring, &params);
-            }
-            state = result == 0 ? State::Ready : State::Unusable;
-            if (result != 0)
-                RelayLog::repeatedDebug("io_uring unavailable",
-                                        std::string("io_uring unavailable (") + std::strerror(-result)
-                                            + "): frames to several clients go out one write at a time");
-        }
-        return state == State::Ready;
-    }
-
-    void giveUp()
-    {
-        io_uring_queue_exit(&ring);
-        state = State::Unusable;
-    }
 };
 
-thread_local Ring t_ring;
+Send_ring::Send_ring()
+{
+    auto ring = std::make_unique<Ring>();
+    io_uring_params params{};
+    // A send that fails at submission does not stop the ones after it.
+    // Kernels before 5.18 lack the flag; there send() gives the ring up
+    // rather than leave unsent ones in it for a later batch.
+    params.flags = IORING_SETUP_SUBMIT_ALL;
+    int result = io_uring_queue_init_params(kMaxHeld, &ring->ring, &params);
+    if (result == -EINVAL) {
+        params = io_uring_params{};
+        result = io_uring_queue_init_params(kMaxHeld, &ring->ring, &params);
+    }
+    if (result == 0)
+        m_ring = std::move(ring);
+    else
+        RelayLog::repeatedDebug("io_uring unavailable",
+                                std::string("io_uring unavailable (") + std::strerror(-result)
+                                    + "): frames to several clients go out one write at a time");
+}
+
+Send_ring::~Send_ring()
+{
+    if (m_ring != nullptr)
+        io_uring_queue_exit(&m_ring->ring);
+}
+
+namespace {
+
 thread_local Send_batch *t_current = nullptr;
 
 } // namespace
 
-Send_batch::Send_batch()
-    : m_outer(t_current)
-    , m_active(m_outer == nullptr && t_ring.ready())
+Send_batch::Send_batch(Send_ring &ring)
+    : m_ring(ring)
+    , m_outer(t_current)
 {
+    if (m_outer != nullptr)
+        return;
+    m_using = std::unique_lock<std::mutex>(ring.m_mutex);
+    m_active = ring.m_ring != nullptr;
     if (m_active)
         t_current = this;
+    else
+        m_using.unlock();
 }
 
 Send_batch::~Send_batch()
@@ -123,10 +118,11 @@ void Send_batch::send()
         return;
     // Bytes sent, or -errno; -EAGAIN for whatever never reached the kernel.
     std::vector<int> results(m_entries.size(), -EAGAIN);
-    if (t_ring.ready()) {
+    if (m_ring.m_ring != nullptr) {
+        io_uring *ring = &m_ring.m_ring->ring;
         unsigned prepared = 0;
         for (; prepared < m_entries.size(); ++prepared) {
-            io_uring_sqe *sqe = io_uring_get_sqe(&t_ring.ring);
+            io_uring_sqe *sqe = io_uring_get_sqe(ring);
             if (sqe == nullptr)
                 break; // cannot happen: the ring is empty between sends
             const Entry &entry = m_entries[prepared];
@@ -136,7 +132,7 @@ void Send_batch::send()
                                MSG_NOSIGNAL | MSG_DONTWAIT);
             io_uring_sqe_set_data64(sqe, prepared);
         }
-        const int submitted = io_uring_submit_and_wait(&t_ring.ring, prepared);
+        const int submitted = io_uring_submit_and_wait(ring, prepared);
         // Submitted and never reported: the client may have had some of it,
         // so nothing may follow.
         for (int i = 0; i < submitted; ++i)
@@ -144,13 +140,13 @@ void Send_batch::send()
         int seen = 0;
         while (seen < submitted) {
             io_uring_cqe *cqe = nullptr;
-            const int waited = io_uring_wait_cqe(&t_ring.ring, &cqe);
+            const int waited = io_uring_wait_cqe(ring, &cqe);
             if (waited == -EINTR)
                 continue;
             if (waited < 0)
                 break;
             results[io_uring_cqe_get_data64(cqe)] = cqe->res;
-            io_uring_cqe_seen(&t_ring.ring, cqe);
+            io_uring_cqe_seen(ring, cqe);
             ++seen;
         }
         if (submitted != static_cast<int>(prepared) || seen != submitted) {
@@ -158,7 +154,8 @@ void Send_batch::send()
             // what never reached it is the connections' to send.
             RelayLog::repeated("io_uring failures",
                                std::string("io_uring send failed: ") + std::strerror(submitted < 0 ? -submitted : EIO));
-            t_ring.giveUp();
+            io_uring_queue_exit(ring);
+            m_ring.m_ring.reset();
         }
     }
     for (std::size_t i = 0; i < m_entries.size(); ++i) {

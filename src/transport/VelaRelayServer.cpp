@@ -1,7 +1,6 @@
 #include "VelaRelayServer.h"
 
 #include "RelayMessages.h"
-#include "Send_batch.h"
 #include "Websocket_client.h"
 #include "Websocket_frame.h"
 
@@ -108,7 +107,7 @@ void VelaRelayServer::sendMessage(const QString &message)
     if (quiet && m_pending.empty()) {
         std::string frame;
         Websocket_frame::appendText(frame, m_prefix, body);
-        const Send_batch batch;
+        const Send_batch batch(m_sendRing);
         for (Websocket_client *client : qAsConst(m_clients))
             client->write(frame);
         return;

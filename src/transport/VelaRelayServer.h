@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Send_batch.h"
 #include "Websocket_server.h"
 
 #include <QList>
@@ -68,6 +69,8 @@ private:
     // lot, not once per message.
     std::string m_pending;
     std::chrono::steady_clock::time_point m_lastMessage;
+    // What a lone message's writes to every client leave through, together.
+    Send_ring m_sendRing;
     // Clients that upgraded and have not yet reported their end, listed or
     // not: their end changes what the protocol side is told, the end of a
     // connection that never upgraded does not.
