@@ -135,6 +135,8 @@ class Relay:
     def wait(self, timeout=15):
         code = self.proc.wait(timeout)
         self._reader.join(5)
+        if not self._reader.is_alive():
+            self.proc.stdout.close()
         return code
 
     def stop(self):

@@ -50,7 +50,9 @@ class Settings(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             copy_relay(folder)
             ini = os.path.join(folder, "velarelay.ini")
-            if socket.socket().connect_ex(("127.0.0.1", 9082)) != 0:
+            with socket.socket() as probe:
+                default_free = probe.connect_ex(("127.0.0.1", 9082)) != 0
+            if default_free:
                 self.assertEqual(self.started(folder, []), (9082, False))
             in_file, on_line = free_port(), free_port()
             for debug_value, debug in (("", False), ("0", False), ("FALSE", False), ("yes", True), ("true", True)):
@@ -71,6 +73,7 @@ class Settings(unittest.TestCase):
 class StartFailures(unittest.TestCase):
     def start(self, folder=None, port=None, scenario=""):
         relay = Relay(scenario, port=port, wait=False, executable=folder and os.path.join(folder, "velarelay"))
+        self.addCleanup(relay.stop)
         self.assertEqual(relay.wait(), 1, relay.output)
         lines = relay.output.splitlines()
         self.assertEqual(len(lines), 1, relay.output)
