@@ -23,6 +23,16 @@ std::atomic<unsigned long long> g_connections{0};
 // it rather than written through the lock it may already hold.
 thread_local const Libressl_socket *t_running = nullptr;
 
+// send() without SIGPIPE, past interruptions.
+ssize_t sendBytes(int fd, const void *data, std::size_t size, int flags)
+{
+    for (;;) {
+        const ssize_t sent = ::send(fd, data, size, flags | MSG_NOSIGNAL);
+        if (sent >= 0 || errno != EINTR)
+            return sent;
+    }
+}
+
 } // namespace
 
 Libressl_socket::Libressl_socket(Libressl_server *owner, int fd, QObject *parent)
@@ -79,20 +89,15 @@ ssize_t Libressl_socket::writeSocket(struct tls *, const void *data, std::size_t
         socket->m_batch->add(socket, data, size);
         return static_cast<ssize_t>(size);
     }
-    for (;;) {
-        const ssize_t sent = ::send(socket->m_fd, data, size, MSG_NOSIGNAL);
-        if (sent >= 0 || errno != EINTR)
-            return sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? TLS_WANT_POLLOUT : sent;
-    }
+    const ssize_t sent = sendBytes(socket->m_fd, data, size, 0);
+    return sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? TLS_WANT_POLLOUT : sent;
 }
 
 Libressl_socket::Io Libressl_socket::sendLeftover()
 {
     while (m_leftoverOffset < m_leftover.size()) {
-        const ssize_t sent = ::send(m_fd, m_leftover.data() + m_leftoverOffset, m_leftover.size() - m_leftoverOffset,
-                                    MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0 && errno == EINTR)
-            continue;
+        const ssize_t sent =
+            sendBytes(m_fd, m_leftover.data() + m_leftoverOffset, m_leftover.size() - m_leftoverOffset, MSG_DONTWAIT);
         if (sent < 0)
             return errno == EAGAIN || errno == EWOULDBLOCK ? Io::Blocked : Io::Failed;
         m_leftoverOffset += static_cast<std::size_t>(sent);

@@ -6,6 +6,7 @@
 #include <liburing.h>
 #include <sys/socket.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -64,9 +65,11 @@ Send_batch::Send_batch(Send_ring &ring)
         return;
     m_using = std::unique_lock<std::mutex>(ring.m_mutex);
     m_active = ring.m_ring != nullptr;
-    if (m_active)
+    if (m_active) {
+        // Once: a pen sample's batch then allocates only its records.
+        m_entries.reserve(kMaxHeld);
         t_current = this;
-    else
+    } else
         m_using.unlock();
 }
 
@@ -117,7 +120,9 @@ void Send_batch::send()
     if (m_entries.empty())
         return;
     // Bytes sent, or -errno; -EAGAIN for whatever never reached the kernel.
-    std::vector<int> results(m_entries.size(), -EAGAIN);
+    // keep() sends at kMaxHeld entries, so there are never more.
+    std::array<int, kMaxHeld> results;
+    results.fill(-EAGAIN);
     if (m_ring.m_ring != nullptr) {
         io_uring *ring = &m_ring.m_ring->ring;
         unsigned prepared = 0;
