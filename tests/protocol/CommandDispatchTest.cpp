@@ -91,8 +91,7 @@ std::vector<Case> everyCommand()
     };
 }
 
-class EveryCommand : public ::testing::TestWithParam<Case>
-{};
+using EveryCommand = ::testing::TestWithParam<Case>;
 
 // One argument short, the same packet is dropped: the table's least count is
 // neither more nor less than what the command reads.
@@ -120,8 +119,7 @@ TEST(CommandTable, EveryRowIsReachableAndHasItsCase)
     EXPECT_FALSE(hasEnoughArguments(static_cast<CommandCode>(CommandCount + 1), 40));
 }
 
-class Packet : public ::testing::TestWithParam<Case>
-{};
+using Packet = ::testing::TestWithParam<Case>;
 
 QString unknown(const QString &quoted)
 {

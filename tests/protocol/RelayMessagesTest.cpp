@@ -29,8 +29,7 @@ struct Row
     QString expected;
 };
 
-class Wire : public ::testing::TestWithParam<Row>
-{};
+using Wire = ::testing::TestWithParam<Row>;
 
 TEST_P(Wire, CharacterForCharacter)
 {

@@ -77,8 +77,7 @@ std::vector<Event> events()
     };
 }
 
-class HubEvent : public WithListener<::testing::TestWithParam<Event>>
-{};
+using HubEvent = WithListener<::testing::TestWithParam<Event>>;
 
 // Twice, because nothing may carry over from one event to the next: two hubs'
 // device lists are never summed.

@@ -48,15 +48,11 @@ struct DecoderRow
     const char *name;
     std::string wire;
     std::string events;
+
+    friend void PrintTo(const DecoderRow &row, std::ostream *out) { *out << row.name; }
 };
 
-void PrintTo(const DecoderRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
-
-class Decoder : public ::testing::TestWithParam<DecoderRow>
-{};
+using Decoder = ::testing::TestWithParam<DecoderRow>;
 
 // Whole (cut at the end) or cut anywhere in two, the bytes give the same events.
 TEST_P(Decoder, GivesTheEventsOfTheFramesWhereverTheBytesAreCut)

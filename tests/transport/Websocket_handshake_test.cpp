@@ -47,15 +47,11 @@ struct UpgradeRow
     const std::string &response;
     // relay_allowed_origins; none set: the default policy.
     const char *allowed = nullptr;
+
+    friend void PrintTo(const UpgradeRow &row, std::ostream *out) { *out << row.name; }
 };
 
-void PrintTo(const UpgradeRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
-
-class Upgrade : public ::testing::TestWithParam<UpgradeRow>
-{};
+using Upgrade = ::testing::TestWithParam<UpgradeRow>;
 
 // A frame follows every request in the same bytes: it is a message only
 // behind a request that was upgraded.

@@ -19,6 +19,8 @@ struct Row
     const char *command;
     const char *reply;   // expected reply, or its start when it ends in "*"
     QStringList emitted; // the hub as its index, a session left out
+
+    friend void PrintTo(const Row &row, std::ostream *out) { *out << row.command; }
 };
 
 // In the classroom.
@@ -87,11 +89,6 @@ const Row rows[] = {
     {"FailMethodOfOtherObject", "fail naming startSession", "error no failing method*"},
     {"FailNegativeCount", "fail setBacklight -1", "error COUNT must be*"},
 };
-
-void PrintTo(const Row &row, std::ostream *out)
-{
-    *out << row.command;
-}
 
 class ControlCommands : public Classroom, public ::testing::WithParamInterface<Row>
 {};

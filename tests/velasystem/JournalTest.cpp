@@ -46,6 +46,8 @@ struct Row
     const char *method;
     std::function<bool(Hub *board, Hub *voting)> call; // true when it succeeded
     QString line;                                      // its whole journal line, where the row pins it
+
+    friend void PrintTo(const Row &row, std::ostream *out) { *out << row.method; }
 };
 
 const Row rows[] = {
@@ -116,11 +118,6 @@ const Row rows[] = {
     {"enhanced sendNoMoreQuestionsNotification",
      [](Hub *, Hub *v) { return running(v)->sendNoMoreQuestionsNotification(101, "n"); }},
 };
-
-void PrintTo(const Row &row, std::ostream *out)
-{
-    *out << row.method;
-}
 
 class Call : public Journal, public ::testing::WithParamInterface<Row>
 {};

@@ -24,6 +24,8 @@ struct Row
     QString mathml;
     QString latex; // null: left as it is and not counted
     QString linear;
+
+    friend void PrintTo(const Row &row, std::ostream *out) { *out << row.name; }
 };
 
 const Row rows[] = {
@@ -69,13 +71,7 @@ const Row rows[] = {
     {"NestedPastLimit", math(nested(100))},
 };
 
-void PrintTo(const Row &row, std::ostream *out)
-{
-    *out << row.name;
-}
-
-class Translation : public ::testing::TestWithParam<Row>
-{};
+using Translation = ::testing::TestWithParam<Row>;
 
 TEST_P(Translation, ToLatexAndToLinearTextOrNone)
 {
