@@ -137,8 +137,6 @@ class Relay:
             os.chmod(root.file("/run/" + name), int(unit.get("RuntimeDirectoryMode", ["0755"])[-1], 8))
         # systemd's side of sd_notify: a datagram socket the relay may write to.
         notify_path = "/run/velarelay-test.notify"
-        if os.path.exists(root.file(notify_path)):
-            os.unlink(root.file(notify_path))
         self.notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
         self.notify.bind(root.file(notify_path))
         os.chmod(root.file(notify_path), 0o666)
