@@ -49,13 +49,15 @@ def outbound_address():
     return "127.0.0.1" if address == "0.0.0.0" else address
 
 
-def copy_relay(folder):
+def copy_relay(test):
     """A copy of the relay with its hub library and development pair, as an
-    administrator might copy the build folder; returns the executable."""
+    administrator might copy the build folder, in a folder the test removes;
+    returns the folder."""
+    folder = test.enterContext(tempfile.TemporaryDirectory())
     for name in ("velarelay", "libvelasystem.so.2"):
         shutil.copy(os.path.join(BIN, name), folder)
     shutil.copytree(os.path.join(BIN, "ssl"), os.path.join(folder, "ssl"))
-    return os.path.join(folder, "velarelay")
+    return folder
 
 
 _running = []
@@ -72,7 +74,7 @@ def _stop_leftovers():
 class Relay:
     """port None: a free one; False: none on the command line."""
 
-    def __init__(self, scenario="", args=(), port=None, wait=True, executable=None):
+    def __init__(self, scenario="", args=(), port=None, wait=True, folder=BIN):
         self._dir = tempfile.TemporaryDirectory()
         self.port = port if port is not None else free_port()
         self.socket_path = os.path.join(self._dir.name, "velasim.sock")
@@ -82,7 +84,7 @@ class Relay:
         env = dict(os.environ, VELASYSTEM_SCENARIO=scenario_path, VELASYSTEM_CONTROL=self.socket_path)
         self.started = time.monotonic()
         port_args = ["--port", str(self.port)] if port is not False else []
-        self.proc = subprocess.Popen([executable or os.path.join(BIN, "velarelay"), *port_args, *args],
+        self.proc = subprocess.Popen([os.path.join(folder, "velarelay"), *port_args, *args],
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
         _running.append(self.proc)
         self._output = []
