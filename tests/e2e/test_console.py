@@ -1,6 +1,5 @@
 """The relay's own pages, served over HTTPS beside the WebSocket upgrade: the
-console, /status and /commands, with the upgrade's bounds; the console in
-headless Chromium."""
+console, /status and /commands; the console in headless Chromium."""
 import contextlib
 import http.client
 import json
@@ -23,16 +22,6 @@ def get(relay, path, method="GET"):
         connection.request(method, path)
         response = connection.getresponse()
         return response, response.read()
-
-
-def exchange(relay, data):
-    """Sends data on one connection and reads until the relay ends it: what
-    came back, and how long the relay took to end it."""
-    started = time.monotonic()
-    with tls_connection(relay) as tls:
-        tls.sendall(data)
-        received = b"".join(iter(lambda: tls.recv(65536), b""))
-    return received, time.monotonic() - started
 
 
 class Endpoint(RelayTest):
@@ -100,15 +89,12 @@ class Endpoint(RelayTest):
             documented = re.findall(r"^### `(\w+,\w+)`\n\n(?:`([^`]+)`\n)?", reference.read(), re.M)
         self.assertEqual(served, [usage or words for words, usage in documented])
 
-    async def test_the_relays_bounds_on_a_request_head(self):
-        # As the relay is set up: a head of at most 16 KiB, sent within 10 s.
-        over = b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " + b"a" * 16 * 1024 + b"\r\n\r\n"
-        received, _ = exchange(self.relay, over)
-        self.assertTrue(received.startswith(b"HTTP/1.1 400 "), received[:100])
-
-        received, elapsed = exchange(self.relay, b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n")
-        self.assertEqual(received, b"")
-        self.assertAlmostEqual(elapsed, 10, delta=1.5)
+    async def test_a_request_head_not_ended_within_10_s_is_dropped_unanswered(self):
+        started = time.monotonic()
+        with tls_connection(self.relay) as tls:
+            tls.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n")
+            self.assertEqual(tls.recv(65536), b"")
+        self.assertAlmostEqual(time.monotonic() - started, 10, delta=1.5)
 
 
 # Two pens' strokes in hub coordinates: pen, from x, y, to x, y.
