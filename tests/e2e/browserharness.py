@@ -32,8 +32,6 @@ LEVELS = {"SEVERE": "error", "WARNING": "warning"}
 
 
 class PageServer:
-    """Serves one folder over HTTP on 127.0.0.1."""
-
     def __init__(self, folder):
         handler = functools.partial(_QuietHandler, directory=folder)
         self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
@@ -92,10 +90,6 @@ class Browser:
         self._messages = []
         return self
 
-    def call(self, method, **params):
-        """One DevTools command; its result."""
-        return self.driver.execute_cdp_cmd(method, params)
-
     def evaluate(self, expression):
         """The value of expression in the page, a promise awaited."""
         return self.driver.execute_script("return " + expression)
@@ -123,8 +117,8 @@ class Browser:
     def screenshot(self, path=None, **clip):
         """The viewport, or the clip's x, y, width and height, as an RGB
         image; the PNG is written to path when one is given."""
-        png = base64.b64decode(self.call("Page.captureScreenshot", format="png",
-                                         **({"clip": dict(clip, scale=1)} if clip else {}))["data"])
+        png = base64.b64decode(self.driver.execute_cdp_cmd("Page.captureScreenshot", dict(
+            format="png", **({"clip": dict(clip, scale=1)} if clip else {})))["data"])
         if path:
             with open(path, "wb") as f:
                 f.write(png)

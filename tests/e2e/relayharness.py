@@ -23,12 +23,14 @@ BIN = os.environ["VELARELAY_BIN"]
 # What clients trust: the development authority, which signed the relay's
 # certificate (velarelay-cert create).
 CERT = os.path.join(BIN, "ssl", "velarelay-ca.crt")
-# A board and a voting hub with two learners' devices: where most tests start.
+# A board and a voting hub with four learners' devices: where most tests start.
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
 hub add 1 type=2 state=3
 device add 1 1001 5 Amira Haddad
-device add 1 1002 5 Ben Okafor
+device add 1 1002 5 Smith, Jane
+device add 1 1003 5 Chloé Martin
+device add 1 1004 5 Dmitri Ivanov
 """
 
 
@@ -249,7 +251,6 @@ class RelayTest(unittest.IsolatedAsyncioTestCase):
 
 
 async def round_trip(relay):
-    """A client that connects, is answered and leaves."""
     client = await Client.connect(relay)
     await client.carried_out()
     await client.close()

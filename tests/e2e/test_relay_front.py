@@ -1,5 +1,4 @@
-"""The relay end to end: the real executable, simulated hubs driven by velasim,
-and real WebSocket clients over TLS."""
+"""The relay's WebSocket front end to end."""
 import asyncio
 import os
 import shutil
