@@ -266,10 +266,9 @@ class PackageTest:
         library = [line.split()[2] for line in self.root.run("ldd", "/usr/lib/velarelay/velarelay").stdout.splitlines()
                    if line.split()[0] == "libvelasystem.so.2"]
         assert library, "the relay does not load libvelasystem.so.2"
-        # usrmerge: ldd may say /lib/..., where dpkg knows /usr/lib/...
-        owner = (self.root.run("dpkg", "-S", library[0], check=False).stdout.strip()
-                 or self.root.run("dpkg", "-S", os.path.realpath(self.root.file(library[0]))[len(self.root.path):])
-                 .stdout.strip())
+        # The file itself: ldd may say /lib/..., where dpkg knows /usr/lib/... (usrmerge).
+        real = os.path.realpath(self.root.file(library[0]))[len(self.root.path):]
+        owner = self.root.run("dpkg", "-S", real).stdout.strip()
         assert owner.startswith("velarelay-simulator:"), "libvelasystem.so.2 from %s" % owner
         return "links %s; the relay reads from /usr/lib/velarelay; %s a conffile; hub library %s" % (
             ", ".join("%s -> %s" % kv for kv in links.items()), INI, owner)
