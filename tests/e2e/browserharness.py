@@ -28,7 +28,6 @@ from relayharness import BIN
 # reaches for a network.
 FLAGS = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync", "--no-proxy-server"]
-LEVELS = {"SEVERE": "error", "WARNING": "warning"}
 
 
 class PageServer:
@@ -107,11 +106,10 @@ class Browser:
         })""" % (json.dumps(selector), json.dumps(text), timeout * 1000))
 
     def messages(self):
-        """What the page and the browser said about it, in order, as (level,
+        """What the page and the browser said about it, in order, as (Chrome's level,
         text): console calls, uncaught exceptions, and the browser's own
         reports (failed connections, refused content, CSP)."""
-        self._messages += [(LEVELS.get(e["level"], e["level"].lower()), e["message"])
-                           for e in self.driver.get_log("browser")]
+        self._messages += [(e["level"], e["message"]) for e in self.driver.get_log("browser")]
         return self._messages
 
     def screenshot(self, path=None, **clip):

@@ -103,7 +103,7 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
         for _ in range(3):
             await native.next("pen")
         await native.carried_out()
-        self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
+        self.assertEqual([m for m in page.messages() if m[0] == "SEVERE"], [])
 
     def test_a_page_of_a_foreign_site_is_refused_and_named_in_the_log(self):
         page = self.open(FOREIGN)
@@ -112,4 +112,4 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
         self.assertTrue(self.relay.wait_output('origin "%s" is not allowed' % origin), self.relay.output)
         refusal = ("WebSocket connection to 'wss://127.0.0.1:%d/' failed: Error during WebSocket handshake: "
                    "Unexpected response code: 403" % self.relay.port)
-        self.assertTrue(any(level == "error" and refusal in text for level, text in page.messages()), page.messages())
+        self.assertTrue(any(level == "SEVERE" and refusal in text for level, text in page.messages()), page.messages())

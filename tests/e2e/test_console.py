@@ -126,7 +126,7 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
 
     @staticmethod
     def complaints(page):
-        return [m for m in page.messages() if m[0] in ("error", "warning")]
+        return [m for m in page.messages() if m[0] in ("SEVERE", "WARNING")]
 
     async def test_follows_the_classroom_and_draws_its_strokes(self):
         native = await Client.connect(self.relay)
