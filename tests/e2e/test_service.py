@@ -22,16 +22,15 @@ def peer_certificate(relay):
 class CommandLine(unittest.TestCase):
     def test_help_and_version_print_and_start_nothing(self):
         port = free_port()
+        control = os.path.join(self.enterContext(tempfile.TemporaryDirectory()), "control.sock")
         for option, expected in (("--help", "Usage: velarelay"), ("-h", "SIGHUP"),
                                  ("--version", "velarelay "), ("-v", "velarelay ")):
-            with tempfile.TemporaryDirectory() as folder:
-                control = os.path.join(folder, "control.sock")
-                done = subprocess.run([os.path.join(BIN, "velarelay"), "--port", str(port), option],
-                                      env=dict(os.environ, VELASYSTEM_CONTROL=control),
-                                      capture_output=True, text=True, timeout=10)
-                self.assertEqual((done.returncode, done.stderr), (0, ""), option)
-                self.assertIn(expected, done.stdout)
-                self.assertFalse(os.path.exists(control), option)
+            done = subprocess.run([os.path.join(BIN, "velarelay"), "--port", str(port), option],
+                                  env=dict(os.environ, VELASYSTEM_CONTROL=control),
+                                  capture_output=True, text=True, timeout=10)
+            self.assertEqual((done.returncode, done.stderr), (0, ""), option)
+            self.assertIn(expected, done.stdout)
+            self.assertFalse(os.path.exists(control), option)
         with self.assertRaises(ConnectionRefusedError):
             socket.create_connection(("127.0.0.1", port)).close()
 
