@@ -23,11 +23,8 @@ def create(folder):
 def setUpModule():
     global MADE
     MADE = tempfile.TemporaryDirectory()
+    unittest.addModuleCleanup(MADE.cleanup)
     create(os.path.join(MADE.name, "ssl"))
-
-
-def tearDownModule():
-    MADE.cleanup()
 
 
 class Create(unittest.TestCase):
