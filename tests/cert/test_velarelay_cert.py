@@ -1,6 +1,4 @@
-"""velarelay-cert: an authority bound to the loopback names and the relay's
-pair signed by it; the authority trusted and untrusted where browsers and the
-system look (a throwaway home and store); a renewed pair."""
+"""velarelay-cert, run as root on throwaway folders, home and system store."""
 import grp
 import os
 import shutil
@@ -25,11 +23,8 @@ def create(folder):
 def setUpModule():
     global MADE
     MADE = tempfile.TemporaryDirectory()
+    unittest.addModuleCleanup(MADE.cleanup)
     create(os.path.join(MADE.name, "ssl"))
-
-
-def tearDownModule():
-    MADE.cleanup()
 
 
 class Create(unittest.TestCase):
@@ -66,9 +61,6 @@ class Create(unittest.TestCase):
 
 
 class Trust(unittest.TestCase):
-    """As root: the system's store (a folder of the test's) and the NSS
-    databases of the caller's home."""
-
     def setUp(self):
         self.tmp = self.enterContext(tempfile.TemporaryDirectory())
         self.home, self.store = (os.path.join(self.tmp, name) for name in ("home", "store"))

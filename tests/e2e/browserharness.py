@@ -28,12 +28,9 @@ from relayharness import BIN
 # reaches for a network.
 FLAGS = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync", "--no-proxy-server"]
-LEVELS = {"SEVERE": "error", "WARNING": "warning"}
 
 
 class PageServer:
-    """Serves one folder over HTTP on 127.0.0.1."""
-
     def __init__(self, folder):
         handler = functools.partial(_QuietHandler, directory=folder)
         self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
@@ -92,10 +89,6 @@ class Browser:
         self._messages = []
         return self
 
-    def call(self, method, **params):
-        """One DevTools command; its result."""
-        return self.driver.execute_cdp_cmd(method, params)
-
     def evaluate(self, expression):
         """The value of expression in the page, a promise awaited."""
         return self.driver.execute_script("return " + expression)
@@ -113,18 +106,17 @@ class Browser:
         })""" % (json.dumps(selector), json.dumps(text), timeout * 1000))
 
     def messages(self):
-        """What the page and the browser said about it, in order, as (level,
+        """What the page and the browser said about it, in order, as (Chrome's level,
         text): console calls, uncaught exceptions, and the browser's own
         reports (failed connections, refused content, CSP)."""
-        self._messages += [(LEVELS.get(e["level"], e["level"].lower()), e["message"])
-                           for e in self.driver.get_log("browser")]
+        self._messages += [(e["level"], e["message"]) for e in self.driver.get_log("browser")]
         return self._messages
 
     def screenshot(self, path=None, **clip):
         """The viewport, or the clip's x, y, width and height, as an RGB
         image; the PNG is written to path when one is given."""
-        png = base64.b64decode(self.call("Page.captureScreenshot", format="png",
-                                         **({"clip": dict(clip, scale=1)} if clip else {}))["data"])
+        png = base64.b64decode(self.driver.execute_cdp_cmd("Page.captureScreenshot", dict(
+            format="png", **({"clip": dict(clip, scale=1)} if clip else {})))["data"])
         if path:
             with open(path, "wb") as f:
                 f.write(png)

@@ -23,12 +23,14 @@ BIN = os.environ["VELARELAY_BIN"]
 # What clients trust: the development authority, which signed the relay's
 # certificate (velarelay-cert create).
 CERT = os.path.join(BIN, "ssl", "velarelay-ca.crt")
-# A board and a voting hub with two learners' devices: where most tests start.
+# A board and a voting hub with four learners' devices: where most tests start.
 CLASSROOM = """
 hub add 0 pens=4 touches=10 erasers=2
 hub add 1 type=2 state=3
 device add 1 1001 5 Amira Haddad
-device add 1 1002 5 Ben Okafor
+device add 1 1002 5 Smith, Jane
+device add 1 1003 5 Chloé Martin
+device add 1 1004 5 Dmitri Ivanov
 """
 
 
@@ -49,13 +51,15 @@ def outbound_address():
     return "127.0.0.1" if address == "0.0.0.0" else address
 
 
-def copy_relay(folder):
+def copy_relay(test):
     """A copy of the relay with its hub library and development pair, as an
-    administrator might copy the build folder; returns the executable."""
+    administrator might copy the build folder, in a folder the test removes;
+    returns the folder."""
+    folder = test.enterContext(tempfile.TemporaryDirectory())
     for name in ("velarelay", "libvelasystem.so.2"):
         shutil.copy(os.path.join(BIN, name), folder)
     shutil.copytree(os.path.join(BIN, "ssl"), os.path.join(folder, "ssl"))
-    return os.path.join(folder, "velarelay")
+    return folder
 
 
 _running = []
@@ -72,7 +76,7 @@ def _stop_leftovers():
 class Relay:
     """port None: a free one; False: none on the command line."""
 
-    def __init__(self, scenario="", args=(), port=None, wait=True, executable=None):
+    def __init__(self, scenario="", args=(), port=None, wait=True, folder=BIN):
         self._dir = tempfile.TemporaryDirectory()
         self.port = port if port is not None else free_port()
         self.socket_path = os.path.join(self._dir.name, "velasim.sock")
@@ -82,7 +86,7 @@ class Relay:
         env = dict(os.environ, VELASYSTEM_SCENARIO=scenario_path, VELASYSTEM_CONTROL=self.socket_path)
         self.started = time.monotonic()
         port_args = ["--port", str(self.port)] if port is not False else []
-        self.proc = subprocess.Popen([executable or os.path.join(BIN, "velarelay"), *port_args, *args],
+        self.proc = subprocess.Popen([os.path.join(folder, "velarelay"), *port_args, *args],
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
         _running.append(self.proc)
         self._output = []
@@ -247,7 +251,6 @@ class RelayTest(unittest.IsolatedAsyncioTestCase):
 
 
 async def round_trip(relay):
-    """A client that connects, is answered and leaves."""
     client = await Client.connect(relay)
     await client.carried_out()
     await client.close()

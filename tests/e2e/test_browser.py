@@ -1,10 +1,7 @@
-"""Pages in a real browser (headless Chromium that trusts the development
-authority through its NSS database, as `velarelay-cert trust` leaves a
-user's): a page of a loopback origin is served, a page of a foreign site is
-refused, and native clients, which name no origin, go on as before."""
+"""The Origin policy: pages of a loopback origin are served, pages of a foreign
+site are refused, and native clients, which name no origin, go on as before."""
 import asyncio
 import os
-import tempfile
 import unittest
 
 from websockets.frames import Frame, Opcode
@@ -26,9 +23,7 @@ ORIGINS = (
     (None, "http://127.0.0.1.evil.example", False),
     (LISTED, "https://Classroom.Example:443", True),
     (LISTED, "http://quiz.test:8080", True),
-    (LISTED, "https://bad.example", False),
     ("*", "https://evil.example", True),
-    ("*", "null", True),
 )
 
 
@@ -38,11 +33,11 @@ class Origins(unittest.TestCase):
     would, without waiting for the answer."""
 
     def start(self, setting):
-        folder = self.enterContext(tempfile.TemporaryDirectory())
+        folder = copy_relay(self)
         if setting is not None:
             with open(os.path.join(folder, "velarelay.ini"), "w") as f:
                 f.write("relay_allowed_origins=%s\n" % setting)
-        relay = Relay(CLASSROOM, executable=copy_relay(folder))
+        relay = Relay(CLASSROOM, folder=folder)
         self.addCleanup(relay.close)
         return relay
 
@@ -78,20 +73,14 @@ class Origins(unittest.TestCase):
 
 
 class InBrowser(unittest.IsolatedAsyncioTestCase):
-    """examples/browser/index.html as a client developer opens it, from a
-    loopback origin and from a foreign site."""
-
     @classmethod
     def setUpClass(cls):
         cls.relay = Relay(CLASSROOM)
+        cls.addClassCleanup(cls.relay.close)
         cls.pages = PageServer(EXAMPLE)
+        cls.addClassCleanup(cls.pages.close)
         cls.browser = Browser(hosts=[FOREIGN])
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.browser.close()
-        cls.pages.close()
-        cls.relay.close()
+        cls.addClassCleanup(cls.browser.close)
 
     def open(self, host):
         return self.browser.open("http://%s:%d/index.html?port=%d" % (host, self.pages.port, self.relay.port))
@@ -114,7 +103,7 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
         for _ in range(3):
             await native.next("pen")
         await native.carried_out()
-        self.assertEqual([m for m in page.messages() if m[0] == "error"], [])
+        self.assertEqual([m for m in page.messages() if m[0] == "SEVERE"], [])
 
     def test_a_page_of_a_foreign_site_is_refused_and_named_in_the_log(self):
         page = self.open(FOREIGN)
@@ -123,4 +112,4 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
         self.assertTrue(self.relay.wait_output('origin "%s" is not allowed' % origin), self.relay.output)
         refusal = ("WebSocket connection to 'wss://127.0.0.1:%d/' failed: Error during WebSocket handshake: "
                    "Unexpected response code: 403" % self.relay.port)
-        self.assertTrue(any(level == "error" and refusal in text for level, text in page.messages()), page.messages())
+        self.assertTrue(any(level == "SEVERE" and refusal in text for level, text in page.messages()), page.messages())

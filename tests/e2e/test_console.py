@@ -1,6 +1,5 @@
 """The relay's own pages, served over HTTPS beside the WebSocket upgrade: the
-console, /status and /commands, with the upgrade's bounds; the console in
-headless Chromium."""
+console, /status and /commands; the console in headless Chromium."""
 import contextlib
 import http.client
 import json
@@ -23,16 +22,6 @@ def get(relay, path, method="GET"):
         connection.request(method, path)
         response = connection.getresponse()
         return response, response.read()
-
-
-def exchange(relay, data):
-    """Sends data on one connection and reads until the relay ends it: what
-    came back, and how long the relay took to end it."""
-    started = time.monotonic()
-    with tls_connection(relay) as tls:
-        tls.sendall(data)
-        received = b"".join(iter(lambda: tls.recv(65536), b""))
-    return received, time.monotonic() - started
 
 
 class Endpoint(RelayTest):
@@ -63,7 +52,8 @@ class Endpoint(RelayTest):
 
     async def test_status_reads_each_owner(self):
         version = subprocess.run([os.path.join(BIN, "velarelay"), "--version"], capture_output=True, text=True)
-        devices = [{"uid": 1001, "type": 5, "name": "Amira Haddad"}, {"uid": 1002, "type": 5, "name": "Ben Okafor"}]
+        devices = [dict(uid=uid, type=5, name=name) for uid, name in enumerate(
+            ("Amira Haddad", "Smith, Jane", "Chloé Martin", "Dmitri Ivanov"), start=1001)]
         hub = {"virtual": False, "pens": 0, "touches": 0, "erasers": 0, "state": 0, "devices": []}
         native = {"pen": "native", "touch": "native", "eraser": "native"}
         expected = {
@@ -86,7 +76,7 @@ class Endpoint(RelayTest):
                         reportModes=dict(native, pen="private", supervision=True,
                                          boards={"pens": {"2": "private"}, "touch": "native", "eraser": "native"}))
         expected["sessions"] = dict(expected["sessions"], enhanced=dict(running=True, id=1, hub=1),
-                                    question=dict(running=True, type="yesNo", id=8, hub=1, asked=2, answered=1),
+                                    question=dict(running=True, type="yesNo", id=8, hub=1, asked=4, answered=1),
                                     registration=dict(running=True, hub=1, expected=2, registered=0),
                                     teacherNaming=dict(running=True, hub=1))
         self.assertEqual(self.status(), expected)
@@ -100,15 +90,12 @@ class Endpoint(RelayTest):
             documented = re.findall(r"^### `(\w+,\w+)`\n\n(?:`([^`]+)`\n)?", reference.read(), re.M)
         self.assertEqual(served, [usage or words for words, usage in documented])
 
-    async def test_the_relays_bounds_on_a_request_head(self):
-        # As the relay is set up: a head of at most 16 KiB, sent within 10 s.
-        over = b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " + b"a" * 16 * 1024 + b"\r\n\r\n"
-        received, _ = exchange(self.relay, over)
-        self.assertTrue(received.startswith(b"HTTP/1.1 400 "), received[:100])
-
-        received, elapsed = exchange(self.relay, b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n")
-        self.assertEqual(received, b"")
-        self.assertAlmostEqual(elapsed, 10, delta=1.5)
+    async def test_a_request_head_not_ended_within_10_s_is_dropped_unanswered(self):
+        started = time.monotonic()
+        with tls_connection(self.relay) as tls:
+            tls.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n")
+            self.assertEqual(tls.recv(65536), b"")
+        self.assertAlmostEqual(time.monotonic() - started, 10, delta=1.5)
 
 
 # Two pens' strokes in hub coordinates: pen, from x, y, to x, y.
@@ -120,23 +107,17 @@ SCREENSHOT = os.path.join(os.path.dirname(BIN), "console.png")
 
 
 class InBrowser(unittest.IsolatedAsyncioTestCase):
-    """The console in headless Chromium, which trusts the relay's authority as
-    `velarelay-cert trust` leaves a user's browser: no certificate check is
-    turned off."""
-
     @classmethod
     def setUpClass(cls):
-        cls.relay = Relay(CLASSROOM + "device add 1 1003 5 Chloé Martin\ndevice add 1 1004 5 Dmitri Ivanov\n")
+        cls.relay = Relay(CLASSROOM)
+        cls.addClassCleanup(cls.relay.close)
         cls.browser = Browser()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.browser.close()
-        cls.relay.close()
+        cls.addClassCleanup(cls.browser.close)
 
     def open(self, width, height, mobile=False):
         page = self.browser.open("https://127.0.0.1:%d/" % self.relay.port)
-        page.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=1, mobile=mobile)
+        page.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                    dict(width=width, height=height, deviceScaleFactor=1, mobile=mobile))
         page.wait_text("#watch-state", "yes")
         return page
 
@@ -145,7 +126,7 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
 
     @staticmethod
     def complaints(page):
-        return [m for m in page.messages() if m[0] in ("error", "warning")]
+        return [m for m in page.messages() if m[0] in ("SEVERE", "WARNING")]
 
     async def test_follows_the_classroom_and_draws_its_strokes(self):
         native = await Client.connect(self.relay)
@@ -162,7 +143,7 @@ class InBrowser(unittest.IsolatedAsyncioTestCase):
         for uid, answer in ((1001, 1), (1002, 0), (1004, 1)):
             self.relay.sim("answer", 1, "yesno", uid, 8, answer)
         page.wait_text("#current-question", "Yes/no question 8 on hub 1: 3 of 4 answered")
-        page.wait_text("#answers", "Ben Okafor (1002) answered question 8: No")
+        page.wait_text("#answers", "Smith, Jane (1002) answered question 8: No")
         page.wait_text("#window", "1920×1080 at 0,0")
 
         canvas = page.evaluate("((c, {x, y, width, height}) => ({x, y, width, height, inner: [c.width, c.height]}))"

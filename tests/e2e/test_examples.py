@@ -8,14 +8,9 @@ import subprocess
 import sys
 import unittest
 
-from relayharness import CERT, Relay
+from relayharness import CERT, CLASSROOM, Relay
 
 EXAMPLES = os.path.join(os.environ["VELARELAY_SOURCE"], "examples")
-CLASSROOM = """
-hub add 0 pens=4 touches=10 erasers=2
-hub add 1 type=2
-device add 1 1002 5 Smith, Jane
-"""
 
 
 class Example(unittest.IsolatedAsyncioTestCase):
@@ -44,7 +39,8 @@ class Example(unittest.IsolatedAsyncioTestCase):
             await expect("pen 1 at " + sample)
         example.stdin.write(b"question,askYesNoQuestion,7,0\n")
         await expect("question open")
-        relay.sim("answer", 1, "yesno", 1002, 7, 1)
+        for uid in (1002, 1001, 1003, 1004):
+            relay.sim("answer", 1, "yesno", uid, 7, 1)
         await expect("answer to question 7 from Smith, Jane (1002): Yes")
         await expect("question closed")
         example.stdin.close()

@@ -4,24 +4,13 @@ what reached the simulated hub."""
 
 from relayharness import RelayTest
 
-CLASSROOM = """
-hub add 0 pens=4 touches=10 erasers=2
-hub add 1 type=2
-device add 1 1001 5 Amira Haddad
-device add 1 1002 5 Smith, Jane
-device add 1 1003 5 Chloe Martin
-device add 1 1004 5 Dev Patel
-"""
 US = "\x1f"
 
 
 class VotingTest(RelayTest):
-    scenario = CLASSROOM
-
     async def asyncSetUp(self):
         await super().asyncSetUp()
         self.client = await self.connect()
-        # Sends the packets and waits until the relay has carried them out.
         self.command = self.client.carried_out
         self.relay.journal()
 
@@ -125,12 +114,10 @@ class Enhanced(VotingTest):
         self.assertEqual(self.relay.journal(), [call for _, call in sent])
 
     async def test_a_failed_start_reports_no_session(self):
-        self.relay.sim("fail", "enhanced", "startSession")
-        await self.command("enhanced,startSession,1")
-        await self.expect("enhancedSessionID", "0")
-        self.relay.sim("hub", "set", 1, "enhanced=0")
-        await self.command("enhanced,startSession,1")
-        await self.expect("enhancedSessionID", "0")
+        for fault in (("fail", "enhanced", "startSession"), ("hub", "set", 1, "enhanced=0")):
+            self.relay.sim(*fault)
+            await self.command("enhanced,startSession,1")
+            await self.expect("enhancedSessionID", "0")
 
 
 class Registration(VotingTest):

@@ -137,8 +137,6 @@ class Relay:
             os.chmod(root.file("/run/" + name), int(unit.get("RuntimeDirectoryMode", ["0755"])[-1], 8))
         # systemd's side of sd_notify: a datagram socket the relay may write to.
         notify_path = "/run/velarelay-test.notify"
-        if os.path.exists(root.file(notify_path)):
-            os.unlink(root.file(notify_path))
         self.notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
         self.notify.bind(root.file(notify_path))
         os.chmod(root.file(notify_path), 0o666)
@@ -268,10 +266,9 @@ class PackageTest:
         library = [line.split()[2] for line in self.root.run("ldd", "/usr/lib/velarelay/velarelay").stdout.splitlines()
                    if line.split()[0] == "libvelasystem.so.2"]
         assert library, "the relay does not load libvelasystem.so.2"
-        # usrmerge: ldd may say /lib/..., where dpkg knows /usr/lib/...
-        owner = (self.root.run("dpkg", "-S", library[0], check=False).stdout.strip()
-                 or self.root.run("dpkg", "-S", os.path.realpath(self.root.file(library[0]))[len(self.root.path):])
-                 .stdout.strip())
+        # The file itself: ldd may say /lib/..., where dpkg knows /usr/lib/... (usrmerge).
+        real = os.path.realpath(self.root.file(library[0]))[len(self.root.path):]
+        owner = self.root.run("dpkg", "-S", real).stdout.strip()
         assert owner.startswith("velarelay-simulator:"), "libvelasystem.so.2 from %s" % owner
         return "links %s; the relay reads from /usr/lib/velarelay; %s a conffile; hub library %s" % (
             ", ".join("%s -> %s" % kv for kv in links.items()), INI, owner)
