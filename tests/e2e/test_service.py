@@ -72,6 +72,7 @@ class StartFailures(unittest.TestCase):
         self.assertEqual(relay.wait(), 1, relay.output)
         lines = relay.output.splitlines()
         self.assertEqual(len(lines), 1, relay.output)
+        self.assertFalse(os.path.exists(relay.socket_path), "a failed start left its control socket")
         return lines[0]
 
     def test_each_failure_names_what_failed_and_why(self):
@@ -85,8 +86,10 @@ class StartFailures(unittest.TestCase):
             port = taken.getsockname()[1]
             self.assertEqual(self.start(folder, port),
                              "VelaRelay: bind error: cannot listen on 127.0.0.1:%d: Address already in use" % port)
-        self.assertIn("the hub library could not start: velasystem: ",
-                      self.start(folder, scenario="hub add 0\nhub add 0\n"))
+        # The scenario's line is counted with its comments.
+        self.assertRegex(self.start(folder, scenario="hub add 0\n# fine so far\nhub add 0 pens=2\nhub add 1\n"),
+                         r"^VelaRelay: the hub library could not start: velasystem: \S+/test\.scenario:3: "
+                         r"hub add 0 pens=2: error hub 0 is already connected$")
         os.rename(os.path.join(ssl_dir, "velarelay.key"), os.path.join(folder, "kept.key"))
         self.assertIn("tls_config_set_key_file error: failed to open key file '%s/velarelay.key': "
                       "No such file or directory" % ssl_dir, self.start(folder))

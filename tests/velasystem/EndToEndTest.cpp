@@ -136,27 +136,6 @@ TEST_F(EndToEnd, ClientsAreServedAtOnceEachInOrderWithinTheLineLimit)
     EXPECT_EQ(line(b), "ok pong");
 }
 
-// A death test runs in a fresh process: there the library has not started.
-// A scenario line that fails stops the start before the control socket.
-TEST(EndToEndDeathTest, FailingScenarioLineStopsStartUp)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    ASSERT_TRUE(dir().isValid());
-    const QString scenario = dir().filePath("bad.scenario");
-    write(scenario, "hub add 0\n# fine so far\nhub add 0 pens=2\nhub add 1\n");
-    qputenv("VELASYSTEM_SCENARIO", QFile::encodeName(scenario));
-    qputenv("VELASYSTEM_CONTROL", QFile::encodeName(dir().filePath("never.sock")));
-    // initialise() says so, the reason goes out as a warning for the host to
-    // log, and no control socket is made. The child checks the socket in its
-    // own folder: a threadsafe death test runs the whole test again there.
-    const auto start = [] {
-        const bool started = VelaSystem::instance()->initialise();
-        std::exit(started ? 0 : QFile::exists(dir().filePath("never.sock")) ? 4 : 3);
-    };
-    EXPECT_EXIT(start(), ::testing::ExitedWithCode(3),
-                "bad.scenario:3: hub add 0 pens=2: error hub 0 is already connected");
-}
-
 // VELASYSTEM_CONTROL_MODE sets the socket's mode, as a service that opens it
 // to a group of operators does; a value that is not a mode stops the start.
 TEST(EndToEndDeathTest, ControlModeFromTheEnvironment)
