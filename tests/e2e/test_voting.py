@@ -76,6 +76,11 @@ class Enhanced(VotingTest):
                               (("getQuestion", 1001, 3), ["1001", "3"]),
                               (("textAnswer", 1001, 3, 1, "x, y"), ["1001", "3", "x" + US + " y", "1"]),
                               (("yesNoAnswer", 1001, 4, 2), ["1001", "4", "2"]),
+                              (("multichoiceAnswer", 1001, 5, "B"), ["1001", "5", "B"]),
+                              (("trueFalseAnswer", 1001, 6, 1), ["1001", "6", "1"]),
+                              (("likertAnswer", 1001, 7, 5), ["1001", "7", "5"]),
+                              (("numericAnswer", 1001, 8, "12"), ["1001", "8", "12"]),
+                              (("sortInOrderAnswer", 1001, 9, "BA"), ["1001", "9", "BA"]),
                               (("deviceShutDown", 1001), ["1001"])):
             self.relay.sim("enhanced", 1, *event)
             await self.expect("enhancedSession" + event[0][0].upper() + event[0][1:], "1", *fields)
