@@ -59,25 +59,26 @@ thread_local Send_batch *t_current = nullptr;
 
 Send_batch::Send_batch(Send_ring &ring)
     : m_ring(ring)
-    , m_outer(t_current)
 {
-    if (m_outer != nullptr)
+    // Inside another batch of this thread, whose records these writes join.
+    if (t_current != nullptr)
         return;
     m_using = std::unique_lock<std::mutex>(ring.m_mutex);
-    m_active = ring.m_ring != nullptr;
-    if (m_active) {
-        // Once: a pen sample's batch then allocates only its records.
-        m_entries.reserve(kMaxHeld);
-        t_current = this;
-    } else
+    if (ring.m_ring == nullptr) {
         m_using.unlock();
+        return;
+    }
+    // Once: a pen sample's batch then allocates only its records.
+    m_entries.reserve(kMaxHeld);
+    t_current = this;
 }
 
 Send_batch::~Send_batch()
 {
-    if (!m_active)
+    // Only the batch that gathers holds the ring.
+    if (!m_using.owns_lock())
         return;
-    t_current = m_outer;
+    t_current = nullptr;
     send();
 }
 

@@ -75,9 +75,9 @@ private:
     void send();
 
     Send_ring &m_ring;
-    // Taken before any TLS lock, so a batch never waits while it holds one.
+    // Taken before any TLS lock, so a batch never waits while it holds one;
+    // held only by the batch that gathers (none inside another, none without
+    // a ring).
     std::unique_lock<std::mutex> m_using;
     std::vector<Entry> m_entries;
-    Send_batch *const m_outer;
-    bool m_active = false;
 };
