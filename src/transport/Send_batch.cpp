@@ -4,6 +4,7 @@
 #include "RelayLog.h"
 
 #include <liburing.h>
+#include <sched.h>
 #include <sys/socket.h>
 
 #include <array>
@@ -79,7 +80,16 @@ Send_batch::~Send_batch()
     if (!m_using.owns_lock())
         return;
     t_current = nullptr;
+    const bool sent = !m_entries.empty();
     send();
+    m_using.unlock();
+    // The sends woke the clients' readers, and a kernel that packs light
+    // threads onto one vCPU puts a reader behind this thread, which still has
+    // its caller's work to finish (the hub library's reply and loop): the
+    // reader then waits for all of it. Yielding lets it read first; where
+    // nothing waits here, the call returns at once.
+    if (sent)
+        sched_yield();
 }
 
 Send_batch *Send_batch::current()

@@ -34,10 +34,11 @@ private:
 // woke the client's reader, which the kernel puts on the writer's CPU and
 // which then ran before the next write: a frame to N clients cost the writer
 // up to N preemptions, each with its caches cold again (docs/ARCHITECTURE.md,
-// "A pen sample's walk"). Each connection's TLS lock is held from its
-// record's making to its sending, so nothing overtakes it. Without io_uring
-// (an old kernel, a seccomp filter that refuses it) a batch does nothing and
-// writes go out as they are made.
+// "A pen sample's walk"). Once they have left, the thread yields, so that a
+// reader they woke on its vCPU reads before the thread's own remaining work.
+// Each connection's TLS lock is held from its record's making to its sending,
+// so nothing overtakes it. Without io_uring (an old kernel, a seccomp filter
+// that refuses it) a batch does nothing and writes go out as they are made.
 class Send_batch
 {
 public:
