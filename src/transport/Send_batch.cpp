@@ -84,10 +84,10 @@ Send_batch::~Send_batch()
     m_using.unlock();
     // The sends woke the clients' readers, and a kernel that packs light
     // threads onto one vCPU puts a reader behind this thread, which still has
-    // its caller's work to finish (the rest of the hub library's call): the
-    // reader then waits for all of it. Yielding lets it read first; where
-    // nothing waits here, the call returns at once. Whether the records left
-    // here or at 32 clients in keep() does not matter.
+    // its caller's work to finish (the rest of the hub library's call, or of
+    // the main thread's event-loop pass): the reader then waits for all of
+    // it. Yielding lets it read first; where nothing waits here, the call
+    // returns at once. Records that keep() sent early woke readers as well.
     sched_yield();
 }
 
